@@ -1,0 +1,103 @@
+#include "framework/Database.h"
+
+#include "framework/UniqueHandle.h"
+
+#include <memory>
+#include <string>
+
+CDBException* CDBException::FromDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN nRetCode)
+{
+    std::unique_ptr<CDBException> e(new CDBException(CString()));
+    e->m_nRetCode = nRetCode;
+    for (SQLSMALLINT i = 1; handle != SQL_NULL_HANDLE; ++i) {
+        SQLWCHAR state[SQL_SQLSTATE_SIZE + 1] = {};
+        SQLINTEGER native = 0;
+        SQLSMALLINT needed = 0;
+        SQLWCHAR probe[1];
+        // First ask for the message's length, then read it whole: driver
+        // messages can be longer than any fixed buffer.
+        SQLRETURN rc = ::SQLGetDiagRecW(handleType, handle, i, state, &native, probe, 1, &needed);
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO)
+            break;
+        CString message;
+        if (needed > 0) {
+            SQLSMALLINT length = 0;
+            const int room = needed + 1;
+            rc = ::SQLGetDiagRecW(handleType, handle, i, state, &native,
+                                  reinterpret_cast<SQLWCHAR*>(message.GetBufferSetLength(needed)),
+                                  static_cast<SQLSMALLINT>(room), &length);
+            message.ReleaseBuffer(SqlSucceeded(rc) && length >= 0 && length <= needed ? length : 0);
+        }
+        e->m_records.push_back({CString(reinterpret_cast<LPCWSTR>(state)), native, message});
+    }
+
+    for (const Record& record : e->m_records) {
+        if (!e->m_strError.IsEmpty())
+            e->m_strError += L"\r\n";
+        e->m_strError += record.strMessage + L" (SQLSTATE " + record.strState + L")";
+    }
+    if (e->m_strError.IsEmpty())
+        e->m_strError = CString((L"ODBC call failed with return code " + std::to_wstring(nRetCode)).c_str());
+    return e.release();
+}
+
+CDatabase::~CDatabase()
+{
+    Close();
+}
+
+void CDatabase::OpenEx(LPCWSTR lpszConnectString)
+{
+    Close();
+    CEnvironmentHandle env;
+    SQLRETURN rc = ::SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, env.Put());
+    if (!SqlSucceeded(rc))
+        throw new CDBException(L"The ODBC environment could not be created.");
+    rc = ::SQLSetEnvAttr(env.Get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    if (!SqlSucceeded(rc))
+        throw CDBException::FromDiagnostics(SQL_HANDLE_ENV, env.Get(), rc);
+
+    CConnectionHandle dbc;
+    rc = ::SQLAllocHandle(SQL_HANDLE_DBC, env.Get(), dbc.Put());
+    if (!SqlSucceeded(rc))
+        throw CDBException::FromDiagnostics(SQL_HANDLE_ENV, env.Get(), rc);
+
+    std::wstring connect = lpszConnectString ? lpszConnectString : L"";
+    SQLSMALLINT outLength = 0;
+    rc = ::SQLDriverConnectW(dbc.Get(), nullptr, reinterpret_cast<SQLWCHAR*>(&connect[0]), SQL_NTS, nullptr, 0,
+                             &outLength, SQL_DRIVER_NOPROMPT);
+    if (!SqlSucceeded(rc))
+        throw CDBException::FromDiagnostics(SQL_HANDLE_DBC, dbc.Get(), rc);
+
+    m_henv = env.Detach();
+    m_hdbc = dbc.Detach();
+}
+
+void CDatabase::Close()
+{
+    if (m_hdbc != SQL_NULL_HDBC) {
+        ::SQLDisconnect(m_hdbc);
+        ::SQLFreeHandle(SQL_HANDLE_DBC, m_hdbc);
+        m_hdbc = SQL_NULL_HDBC;
+    }
+    if (m_henv != SQL_NULL_HENV) {
+        ::SQLFreeHandle(SQL_HANDLE_ENV, m_henv);
+        m_henv = SQL_NULL_HENV;
+    }
+}
+
+void CDatabase::ExecuteSQL(LPCWSTR lpszSQL)
+{
+    if (m_hdbc == SQL_NULL_HDBC)
+        throw new CDBException(L"The database connection is not open.");
+
+    CStatementHandle stmt;
+    SQLRETURN rc = ::SQLAllocHandle(SQL_HANDLE_STMT, m_hdbc, stmt.Put());
+    if (!SqlSucceeded(rc))
+        throw CDBException::FromDiagnostics(SQL_HANDLE_DBC, m_hdbc, rc);
+
+    // SQLExecDirectW takes a non-const pointer; it does not write through it.
+    rc = ::SQLExecDirectW(stmt.Get(), const_cast<SQLWCHAR*>(reinterpret_cast<const SQLWCHAR*>(lpszSQL)), SQL_NTS);
+    if (!SqlSucceeded(rc))
+        throw CDBException::FromDiagnostics(SQL_HANDLE_STMT, stmt.Get(), rc);
+}

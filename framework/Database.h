@@ -1,0 +1,59 @@
+#pragma once
+// CDatabase and CDBException: the framework's ODBC connection, laid out as hosts
+// built on the original framework lay it out (a virtual table, then m_hdbc), so
+// that the module can take the handle from a host's object. Statements run
+// through the ODBC wide-character API inside whichever module calls ExecuteSQL.
+#include "framework/DynamicString.h"
+
+#include <sql.h>
+#include <sqlext.h>
+#include <vector>
+
+class CDBException {
+public:
+    struct Record {
+        CString strState;    // five-character SQLSTATE
+        SQLINTEGER nNative;  // the driver's own code
+        CString strMessage;
+    };
+
+    // Reads every diagnostic record of the handle, before anything else can
+    // overwrite them. Used right after the failing call.
+    static CDBException* FromDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN nRetCode);
+    explicit CDBException(const CString& strError) : m_strError(strError) {}
+
+    // Thrown by pointer; whoever catches it releases it here.
+    void Delete() { delete this; }
+
+    SQLRETURN m_nRetCode = SQL_ERROR;
+    CString m_strError;  // every record: message and SQLSTATE, one line each
+    std::vector<Record> m_records;
+};
+
+class CDatabase {
+public:
+    CDatabase() = default;
+    virtual ~CDatabase();
+    CDatabase(const CDatabase&) = delete;
+    CDatabase& operator=(const CDatabase&) = delete;
+
+    // Opens from an ODBC connection string without prompting. Throws
+    // CDBException* on failure.
+    void OpenEx(LPCWSTR lpszConnectString);
+    void Close();
+    bool IsOpen() const { return m_hdbc != SQL_NULL_HDBC; }
+
+    // Runs one statement synchronously on its own statement handle. Success
+    // with information and "no data" (a searched UPDATE or DELETE that matched
+    // no row) are success. Throws CDBException* on any error.
+    void ExecuteSQL(LPCWSTR lpszSQL);
+
+    HDBC m_hdbc = SQL_NULL_HDBC;  // must stay the first data member
+    HENV m_henv = SQL_NULL_HENV;
+};
+
+// True when the call's result is success for the purpose of a statement.
+inline bool SqlSucceeded(SQLRETURN nRetCode)
+{
+    return nRetCode == SQL_SUCCESS || nRetCode == SQL_SUCCESS_WITH_INFO || nRetCode == SQL_NO_DATA;
+}

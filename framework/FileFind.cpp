@@ -1,0 +1,119 @@
+#include "framework/FileFind.h"
+
+#include <cwchar>
+
+namespace {
+
+// The search's root folder: the specification made absolute, up to its last
+// separator. GetFullPathName also turns forward slashes into backslashes.
+CString RootOfSpec(LPCWSTR pstrSpec)
+{
+    CString full;
+    DWORD capacity = MAX_PATH;
+    for (;;) {
+        const DWORD needed = ::GetFullPathNameW(pstrSpec, capacity, full.GetBufferSetLength(static_cast<int>(capacity)), nullptr);
+        if (needed == 0)
+            return CString(pstrSpec).BeforeLast(L'\\');
+        if (needed < capacity) {
+            full.ReleaseBuffer(static_cast<int>(needed));
+            return full.BeforeLast(L'\\');
+        }
+        capacity = needed;
+    }
+}
+
+}  // namespace
+
+BOOL FileTimeToUnixSeconds(const FILETIME& ft, int64_t& refTime)
+{
+    const int64_t ticks = static_cast<int64_t>((static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime);
+    if (ticks == 0)
+        return FALSE;
+    constexpr int64_t kTicksPerSecond = 10000000;
+    constexpr int64_t kSecondsFrom1601To1970 = 11644473600LL;
+    // FILETIME is unsigned in principle; the top bit set is no valid time.
+    if (ticks < 0)
+        return FALSE;
+    refTime = ticks / kTicksPerSecond - kSecondsFrom1601To1970;
+    return TRUE;
+}
+
+BOOL CFileFind::FindFile(LPCWSTR pstrSpec)
+{
+    Close();
+    if (!pstrSpec || !*pstrSpec)
+        pstrSpec = L"*.*";
+    m_hContext.Reset(::FindFirstFileExW(pstrSpec, FindExInfoBasic, &m_next, FindExSearchNameMatch, nullptr,
+                                        FIND_FIRST_EX_LARGE_FETCH));
+    if (!m_hContext)
+        return FALSE;
+    const DWORD error = ::GetLastError();
+    m_strRoot = RootOfSpec(pstrSpec);
+    ::SetLastError(error);
+    return TRUE;
+}
+
+BOOL CFileFind::FindNextFile()
+{
+    if (!m_hContext)
+        return FALSE;
+    m_current = m_next;
+    m_hasCurrent = true;
+    return ::FindNextFileW(m_hContext.Get(), &m_next);
+}
+
+void CFileFind::Close()
+{
+    m_hContext.Reset();
+    m_hasCurrent = false;
+    m_strRoot = CString();
+}
+
+BOOL CFileFind::IsDots() const
+{
+    const wchar_t* name = m_current.cFileName;
+    return m_hasCurrent && name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
+}
+
+BOOL CFileFind::MatchesMask(DWORD dwMask) const
+{
+    return m_hasCurrent && (m_current.dwFileAttributes & dwMask) != 0;
+}
+
+CString CFileFind::GetFilePath() const
+{
+    CString path = m_strRoot;
+    if (path.IsEmpty() || path.GetAt(path.GetLength() - 1) != L'\\')
+        path += L'\\';
+    return path += m_current.cFileName;
+}
+
+CString CFileFind::GetFileTitle() const
+{
+    return GetFileName().BeforeLast(L'.');
+}
+
+CString CFileFind::GetFileURL() const
+{
+    return L"file://" + GetFilePath();
+}
+
+BOOL CFileFind::GetCreationTime(int64_t& refTime) const
+{
+    return m_hasCurrent && FileTimeToUnixSeconds(m_current.ftCreationTime, refTime);
+}
+
+BOOL CFileFind::GetLastAccessTime(int64_t& refTime) const
+{
+    return m_hasCurrent && FileTimeToUnixSeconds(m_current.ftLastAccessTime, refTime);
+}
+
+BOOL CFileFind::GetLastWriteTime(int64_t& refTime) const
+{
+    return m_hasCurrent && FileTimeToUnixSeconds(m_current.ftLastWriteTime, refTime);
+}
+
+ULONGLONG CFileFind::GetLength() const
+{
+    return (static_cast<ULONGLONG>(m_current.nFileSizeHigh) << 32) | m_current.nFileSizeLow;
+}

@@ -1,0 +1,46 @@
+#pragma once
+// CFileFind: one directory search and its current entry, in the framework's style.
+// FindFile starts the search without making an entry current; each FindNextFile
+// makes the next entry current and returns whether further entries follow, so
+// the entry it makes current is valid even when it returns FALSE.
+#include "framework/DynamicString.h"
+#include "framework/UniqueHandle.h"
+
+#include <cstdint>
+
+class CFileFind {
+public:
+    CFileFind() = default;
+    CFileFind(const CFileFind&) = delete;
+    CFileFind& operator=(const CFileFind&) = delete;
+
+    BOOL FindFile(LPCWSTR pstrSpec);
+    BOOL FindNextFile();
+    void Close();
+
+    BOOL IsDots() const;
+    BOOL MatchesMask(DWORD dwMask) const;
+    CString GetFileName() const { return m_current.cFileName; }
+    CString GetFilePath() const;
+    CString GetFileTitle() const;
+    CString GetFileURL() const;
+    CString GetRoot() const { return m_strRoot; }
+
+    // Seconds since 1970-01-01 UTC. FALSE, leaving the value unchanged, when
+    // the entry carries no such time.
+    BOOL GetCreationTime(int64_t& refTime) const;
+    BOOL GetLastAccessTime(int64_t& refTime) const;
+    BOOL GetLastWriteTime(int64_t& refTime) const;
+    ULONGLONG GetLength() const;
+
+private:
+    CFindHandle m_hContext;
+    WIN32_FIND_DATAW m_next{};
+    WIN32_FIND_DATAW m_current{};
+    bool m_hasCurrent = false;
+    CString m_strRoot;
+};
+
+// FILETIME (100 ns since 1601) to seconds since 1970, rounded down. FALSE for a
+// zero FILETIME, which the file system uses for "no time".
+BOOL FileTimeToUnixSeconds(const FILETIME& ft, int64_t& refTime);

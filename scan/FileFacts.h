@@ -1,0 +1,59 @@
+#pragma once
+// FileFacts: what the walk knows of one file. GatherFileFacts reads them from
+// the finder's current entry without opening the file.
+#include "framework/DynamicString.h"
+
+#include <cstdint>
+#include <cwchar>
+
+struct FileFacts {
+    CString m_strFilePath;
+    CString m_strFileTitle;
+    CString m_strFileUrl;
+    int64_t m_timeCreate = 0;  // seconds since 1970 UTC; 0 when the finder has none
+    int64_t m_timeAccess = 0;
+    int64_t m_timeWrite = 0;
+    wchar_t m_chArchived = L'a';
+    wchar_t m_chCompressed = L'c';
+    wchar_t m_chHidden = L'h';
+    wchar_t m_chNormal = L'n';
+    wchar_t m_chReadOnly = L'r';
+    wchar_t m_chSystem = L's';
+    wchar_t m_chTemporary = L't';
+    CString m_strAllAttributes;  // the seven letters above, in that order
+    CString m_strFileLength;     // unsigned decimal byte count
+    CString m_strFileOwner;      // empty unless the owner was looked up
+};
+
+// Unsigned decimal digits of the full 64-bit value.
+CString FormatFileLength(unsigned long long length);
+
+// Finder is CFileFind or anything with its entry queries.
+template <class Finder>
+FileFacts GatherFileFacts(const Finder& finder)
+{
+    FileFacts facts;  // times start at 0: a time the finder lacks stays 0
+    finder.GetCreationTime(facts.m_timeCreate);
+    finder.GetLastAccessTime(facts.m_timeAccess);
+    finder.GetLastWriteTime(facts.m_timeWrite);
+
+    const auto letter = [&finder](DWORD bit, wchar_t set) {
+        return finder.MatchesMask(bit) ? set : static_cast<wchar_t>(set - L'A' + L'a');
+    };
+    facts.m_chArchived = letter(FILE_ATTRIBUTE_ARCHIVE, L'A');
+    facts.m_chCompressed = letter(FILE_ATTRIBUTE_COMPRESSED, L'C');
+    facts.m_chHidden = letter(FILE_ATTRIBUTE_HIDDEN, L'H');
+    facts.m_chNormal = letter(FILE_ATTRIBUTE_NORMAL, L'N');
+    facts.m_chReadOnly = letter(FILE_ATTRIBUTE_READONLY, L'R');
+    facts.m_chSystem = letter(FILE_ATTRIBUTE_SYSTEM, L'S');
+    facts.m_chTemporary = letter(FILE_ATTRIBUTE_TEMPORARY, L'T');
+    const wchar_t letters[] = {facts.m_chArchived, facts.m_chCompressed, facts.m_chHidden, facts.m_chNormal,
+                               facts.m_chReadOnly, facts.m_chSystem,     facts.m_chTemporary};
+    facts.m_strAllAttributes = CString(letters, 7);
+
+    facts.m_strFileLength = FormatFileLength(finder.GetLength());
+    facts.m_strFilePath = finder.GetFilePath();
+    facts.m_strFileTitle = finder.GetFileTitle();
+    facts.m_strFileUrl = finder.GetFileURL();
+    return facts;
+}

@@ -1,0 +1,119 @@
+#include "scan/FolderWalk.h"
+
+#include "framework/FileFind.h"
+#include "scan/FolderIdentity.h"
+#include "scan/SqlTemplate.h"
+
+struct CFolderWalk::Level {
+    CFileFind finder;
+    BOOL more = TRUE;  // entries remain after the current one
+    // Computed only when a link has to be compared with the folders above it.
+    bool identityKnown = false;
+    bool identityValid = false;
+    FolderIdentity identity;
+};
+
+CFolderWalk::CFolderWalk(IScanSite& site) : m_site(site) {}
+
+CFolderWalk::~CFolderWalk() = default;
+
+bool CFolderWalk::ScanFolder(const CString& folder, LPCWSTR pattern, LPCWSTR sqlTemplate)
+{
+    m_levels.clear();
+    if (!OpenLevel(folder, pattern))
+        return true;
+
+    ScanOptions& options = m_site.GetScanOptions();
+    while (!m_levels.empty()) {
+        Level& level = *m_levels.back();
+        if (!level.more) {
+            m_levels.pop_back();  // closes the level's search
+            // The parent's stop check for the sub-folder just finished.
+            if (!m_levels.empty() && options.m_bStop)
+                m_levels.back()->more = FALSE;
+            continue;
+        }
+
+        level.more = level.finder.FindNextFile();
+        // The entry just made current is processed even when none follow it.
+        if (!level.finder.IsDots()) {
+            if (level.finder.MatchesMask(FILE_ATTRIBUTE_DIRECTORY)) {
+                const CString subFolder = level.finder.GetFilePath();
+                const bool isLink = level.finder.MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT);
+                if (!(isLink && ClosesCycle(subFolder)) && OpenLevel(subFolder, pattern))
+                    continue;  // the stop check follows when the sub-folder is done
+            } else if (!ProcessFile(level.finder, sqlTemplate)) {
+                m_levels.clear();
+                return false;
+            }
+        }
+        if (options.m_bStop)
+            level.more = FALSE;
+    }
+    return true;
+}
+
+bool CFolderWalk::OpenLevel(const CString& folder, LPCWSTR pattern)
+{
+    CString spec = folder;
+    if (spec.IsEmpty() || spec.GetAt(spec.GetLength() - 1) != L'\\')
+        spec += L'\\';
+    spec += pattern;
+
+    auto level = std::make_unique<Level>();
+    if (!level->finder.FindFile(spec)) {
+        m_site.ShowMessageBox(L"Folder is empty", MB_OK);
+        return false;
+    }
+    m_levels.push_back(std::move(level));
+    return true;
+}
+
+bool CFolderWalk::ClosesCycle(const CString& folderPath)
+{
+    FolderIdentity target;
+    if (!GetFolderIdentity(folderPath, target))
+        return false;
+    for (const auto& level : m_levels) {
+        if (!level->identityKnown) {
+            level->identityValid = GetFolderIdentity(level->finder.GetRoot(), level->identity) != FALSE;
+            level->identityKnown = true;
+        }
+        if (level->identityValid && level->identity == target)
+            return true;
+    }
+    return false;
+}
+
+bool CFolderWalk::ProcessFile(const CFileFind& finder, LPCWSTR sqlTemplate)
+{
+    ScanOptions& options = m_site.GetScanOptions();
+    FileFacts facts = GatherFileFacts(finder);
+
+    if (options.m_bShowOwner)
+        facts.m_strFileOwner = m_site.GetFileOwner(facts.m_strFilePath);
+
+    if (options.m_bWriteToDatabase && sqlTemplate && *sqlTemplate) {
+        CDatabase* database = m_site.GetScanDatabase();
+        if (database && database->m_hdbc != SQL_NULL_HDBC && !WriteFileRow(sqlTemplate, facts))
+            return false;
+    }
+
+    if (options.m_bShowResults)
+        m_site.AddResultRow(facts.m_strFilePath, facts);
+    return true;
+}
+
+bool CFolderWalk::WriteFileRow(LPCWSTR sqlTemplate, const FileFacts& facts)
+{
+    const CString statement = ExpandSqlTemplate(sqlTemplate, facts);
+    CString prompt;
+    try {
+        m_site.GetScanDatabase()->ExecuteSQL(statement);
+        return true;
+    } catch (CDBException* e) {
+        prompt = e->m_strError + L"\r\nDo you want to continue?";
+        e->Delete();
+    }
+    return m_site.ShowMessageBox(prompt, MB_YESNO | MB_ICONERROR) != IDNO;
+}

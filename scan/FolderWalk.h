@@ -1,0 +1,37 @@
+#pragma once
+// The folder walk: depth-first through a folder tree by one pattern, running
+// the per-file work (facts, owner, database write, result row) for each file.
+// Every member runs on the worker thread.
+#include "scan/ScanSite.h"
+
+#include <memory>
+#include <vector>
+
+class CFileFind;
+
+class CFolderWalk {
+public:
+    explicit CFolderWalk(IScanSite& site);
+    ~CFolderWalk();
+
+    // Walks folder and every sub-folder whose name matches the pattern.
+    // Returns false only when the user chose to abort at a database error.
+    // (worker thread)
+    bool ScanFolder(const CString& folder, LPCWSTR pattern, LPCWSTR sqlTemplate);
+
+    // Expands the template for one file and executes it. False when the user
+    // answered No to the error prompt. (worker thread)
+    bool WriteFileRow(LPCWSTR sqlTemplate, const FileFacts& facts);
+
+private:
+    struct Level;
+
+    bool OpenLevel(const CString& folder, LPCWSTR pattern);       // (worker thread)
+    bool ProcessFile(const CFileFind& finder, LPCWSTR sqlTemplate);  // (worker thread)
+    bool ClosesCycle(const CString& folderPath);                     // (worker thread)
+
+    IScanSite& m_site;
+    // The open searches from the top folder down to the current one. Kept on
+    // the heap so that deep trees cost no stack.
+    std::vector<std::unique_ptr<Level>> m_levels;
+};

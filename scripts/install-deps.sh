@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests and the sample host need on a fresh
+# Debian 12 machine. Safe to run again: it only installs what is missing.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build
+    g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
+    googletest
+    wine wine32:i386
+    libodbc2:i386 libsqliteodbc:i386 odbcinst unixodbc-common
+    xvfb xauth x11-apps imagemagick
+)
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "install-deps.sh: run as root (it installs Debian packages)" >&2
+    exit 1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+fi
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${missing[@]}"

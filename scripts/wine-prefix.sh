@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Creates a 32-bit Wine prefix once. Usage: wine-prefix.sh DIR [null|x11]
+# "null" selects Wine's null graphics driver, so dialogs run with no X server.
+set -euo pipefail
+prefix=$1
+graphics=${2:-null}
+stamp="$prefix/.sorvik-$graphics"
+[ -f "$stamp" ] && exit 0
+
+export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
+mkdir -p "$prefix"
+# wineboot would otherwise offer to install Mono and Gecko, which nothing here needs.
+WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+if [ "$graphics" = null ]; then
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+else
+    # Without a window manager, destroying a managed window waits for it.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+fi
+wineserver -w
+touch "$stamp"

@@ -1,0 +1,173 @@
+#include "scan/FileTimeText.h"
+#include "support/OdbcQuery.h"
+#include "support/RecordingSite.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const wchar_t kInsertAll[] =
+    L"INSERT INTO files VALUES ('{FileTitle}', '{FilePath}', '{FileUrl}', '{CreateTime}', '{AccessTime}', "
+    L"'{WriteTime}', '{ArchivedAttribute}', '{CompressedAttribute}', '{HiddenAttribute}', '{NormalAttribute}', "
+    L"'{ReadOnlyAttribute}', '{SystemAttribute}', '{TemporaryAtribbute}', '{AllAttributes}', {FileLength}, "
+    L"'{FileOwner}')";
+
+std::wstring Count(CDatabase& db)
+{
+    const Rows rows = QueryRows(db, L"SELECT COUNT(*) FROM files");
+    return rows.empty() ? L"?" : rows[0][0];
+}
+
+class DatabaseWrite : public ::testing::Test {
+protected:
+    TempTree tree;
+    SqliteTestDatabase sqlite;
+    RecordingSite site;
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(sqlite.db.IsOpen());
+        site.database = &sqlite.db;
+        site.options.m_bWriteToDatabase = true;
+    }
+};
+
+}  // namespace
+
+TEST_F(DatabaseWrite, EachFileBecomesOneRowWithEveryFact)
+{
+    tree.AddFile(L"O'Neil.txt", "12345");
+    tree.AddFolder(L"sub");
+    tree.AddFile(L"sub\\\u00dcn\u00efc\u00f8de \u2603.dat");
+    site.options.m_bShowOwner = true;
+    EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", kInsertAll));
+    ASSERT_EQ(2u, site.rows.size());
+    EXPECT_TRUE(site.boxes.empty());
+
+    const Rows rows = QueryRows(sqlite.db, L"SELECT * FROM files ORDER BY rowid");
+    ASSERT_EQ(2u, rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const FileFacts& f = site.rows[i];
+        const std::vector<std::wstring> expected = {
+            f.m_strFileTitle.Str(), f.m_strFilePath.Str(), f.m_strFileUrl.Str(),
+            FormatFileTime(f.m_timeCreate).Str(), FormatFileTime(f.m_timeAccess).Str(),
+            FormatFileTime(f.m_timeWrite).Str(), std::wstring(1, f.m_chArchived),
+            std::wstring(1, f.m_chCompressed), std::wstring(1, f.m_chHidden), std::wstring(1, f.m_chNormal),
+            std::wstring(1, f.m_chReadOnly), std::wstring(1, f.m_chSystem), std::wstring(1, f.m_chTemporary),
+            f.m_strAllAttributes.Str(), f.m_strFileLength.Str(), f.m_strFileOwner.Str()};
+        EXPECT_EQ(expected, rows[i]);
+    }
+    EXPECT_EQ(L"O'Neil", rows[0][0]);
+    EXPECT_EQ(L"5", rows[0][14]);
+    EXPECT_EQ(L"\u00dcn\u00efc\u00f8de \u2603", rows[1][0]);
+}
+
+TEST_F(DatabaseWrite, ErrorAsksAndYesContinuesWithTheRow)
+{
+    tree.AddFile(L"a.txt");
+    tree.AddFile(L"b.txt");
+    EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", L"INSERT INTO no_such_table VALUES (1)"));
+    EXPECT_EQ(2u, site.rows.size()) << "Yes keeps each file's result row";
+    ASSERT_EQ(2u, site.boxes.size()) << "every failing file asks again";
+    const std::wstring& prompt = site.boxes[0].text;
+    EXPECT_NE(std::wstring::npos, prompt.find(L"no_such_table"));
+    EXPECT_NE(std::wstring::npos, prompt.find(L"SQLSTATE"));
+    const std::wstring question = L"\r\nDo you want to continue?";
+    ASSERT_GT(prompt.size(), question.size());
+    EXPECT_EQ(question, prompt.substr(prompt.size() - question.size()));
+    EXPECT_EQ(static_cast<UINT>(0x14), site.boxes[0].type);
+}
+
+TEST_F(DatabaseWrite, NoEndsTheWholeWalkAndKeepsWhatWasDone)
+{
+    // The file titled "fail" breaks a constraint; everything else is inserted.
+    tree.AddFolder(L"d1");
+    tree.AddFolder(L"d1\\d2");
+    for (int i = 0; i < 3; ++i) {
+        tree.AddFile(L"d1\\d2\\deep" + std::to_wstring(i));
+        tree.AddFile(L"top" + std::to_wstring(i));
+    }
+    tree.AddFile(L"d1\\d2\\fail");
+    std::vector<std::wstring> all;
+    RecordingSite lister;
+    lister.Walk(tree.Root());
+    all = lister.Paths();
+
+    sqlite.db.ExecuteSQL(L"CREATE TABLE guarded (title TEXT CHECK (title <> 'fail'), path TEXT)");
+    site.answers = {IDNO};
+    EXPECT_FALSE(site.Walk(tree.Root(), L"*.*", L"INSERT INTO guarded VALUES ('{FileTitle}', '{FilePath}')"));
+    ASSERT_EQ(1u, site.boxes.size());
+    const size_t failing = static_cast<size_t>(
+        std::find(all.begin(), all.end(), tree.Path(L"d1\\d2\\fail")) - all.begin());
+    EXPECT_EQ(std::vector<std::wstring>(all.begin(), all.begin() + static_cast<long>(failing)), site.Paths())
+        << "rows stop before the failing file, at every level";
+    const Rows written = QueryRows(sqlite.db, L"SELECT COUNT(*) FROM guarded");
+    ASSERT_EQ(1u, written.size());
+    EXPECT_EQ(std::to_wstring(failing), written[0][0]);
+}
+
+TEST_F(DatabaseWrite, NoAfterAnEarlierYes)
+{
+    tree.AddFile(L"a");
+    tree.AddFile(L"b");
+    tree.AddFile(L"c");
+    site.answers = {IDYES, IDNO};
+    EXPECT_FALSE(site.Walk(tree.Root(), L"*.*", L"bogus statement"));
+    EXPECT_EQ(2u, site.boxes.size());
+    EXPECT_EQ(1u, site.rows.size());
+}
+
+TEST_F(DatabaseWrite, UpdateThatMatchesNothingIsNoError)
+{
+    tree.AddFile(L"a.txt");
+    EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", L"UPDATE files SET owner = 'x' WHERE path = '{FilePath}'"));
+    EXPECT_TRUE(site.boxes.empty());
+    EXPECT_EQ(1u, site.rows.size());
+}
+
+TEST_F(DatabaseWrite, NothingIsWrittenUnlessEveryConditionHolds)
+{
+    tree.AddFile(L"a.txt");
+    const wchar_t tmpl[] = L"INSERT INTO files (title) VALUES ('{FileTitle}')";
+
+    site.options.m_bWriteToDatabase = false;
+    site.Walk(tree.Root(), L"*.*", tmpl);
+    site.options.m_bWriteToDatabase = true;
+    site.Walk(tree.Root(), L"*.*", L"");
+    site.database = nullptr;
+    site.Walk(tree.Root(), L"*.*", tmpl);
+    CDatabase closed;
+    site.database = &closed;
+    site.Walk(tree.Root(), L"*.*", tmpl);
+
+    EXPECT_EQ(L"0", Count(sqlite.db));
+    EXPECT_TRUE(site.boxes.empty());
+    EXPECT_EQ(4u, site.rows.size()) << "the result list fills regardless";
+
+    // A template of blanks counts as a template: the driver gets to judge it.
+    site.database = &sqlite.db;
+    site.Walk(tree.Root(), L"*.*", L"  ");
+    EXPECT_EQ(5u, site.rows.size());
+}
+
+TEST_F(DatabaseWrite, ExceptionCarriesEveryDiagnosticRecord)
+{
+    try {
+        sqlite.db.ExecuteSQL(L"SELECT * FROM missing_table");
+        FAIL() << "expected an error";
+    } catch (CDBException* e) {
+        ASSERT_FALSE(e->m_records.empty());
+        EXPECT_EQ(5, e->m_records[0].strState.GetLength());
+        EXPECT_NE(std::wstring::npos, e->m_strError.Str().find(L"missing_table"));
+        e->Delete();
+    }
+    CDatabase closed;
+    try {
+        closed.ExecuteSQL(L"SELECT 1");
+        FAIL() << "a closed connection cannot run statements";
+    } catch (CDBException* e) {
+        EXPECT_FALSE(e->m_strError.IsEmpty());
+        e->Delete();
+    }
+}

@@ -1,0 +1,160 @@
+#include "framework/FileFind.h"
+#include "scan/FileFacts.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A finder entry with chosen attribute bits and times, for the attributes
+// Wine cannot set on a real file.
+struct FakeEntry {
+    DWORD attributes = 0;
+    bool hasTimes = false;
+    BOOL MatchesMask(DWORD mask) const { return (attributes & mask) != 0; }
+    BOOL GetCreationTime(int64_t& t) const { return hasTimes && (t = 100, true); }
+    BOOL GetLastAccessTime(int64_t& t) const { return hasTimes && (t = 200, true); }
+    BOOL GetLastWriteTime(int64_t& t) const { return hasTimes && (t = 300, true); }
+    ULONGLONG GetLength() const { return 42; }
+    CString GetFilePath() const { return L"C:\\f\\a.b.txt"; }
+    CString GetFileTitle() const { return L"a.b"; }
+    CString GetFileURL() const { return L"file://C:\\f\\a.b.txt"; }
+};
+
+CString Letters(DWORD attributes)
+{
+    return GatherFileFacts(FakeEntry{attributes}).m_strAllAttributes;
+}
+
+// Finds the single entry named name in folder and gathers its facts.
+FileFacts FactsOf(const std::wstring& folder, const std::wstring& name)
+{
+    CFileFind finder;
+    EXPECT_TRUE(finder.FindFile((folder + L"\\" + name).c_str()));
+    finder.FindNextFile();
+    return GatherFileFacts(finder);
+}
+
+}  // namespace
+
+TEST(FileFacts, AttributeLettersFollowTheirBitsInFixedOrder)
+{
+    EXPECT_EQ(CString(L"achnrst"), Letters(0));
+    EXPECT_EQ(CString(L"ACHNRST"), Letters(0x20 | 0x800 | 0x2 | 0x80 | 0x1 | 0x4 | 0x100));
+    EXPECT_EQ(CString(L"achNrst"), Letters(FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(CString(L"aChnrst"), Letters(FILE_ATTRIBUTE_COMPRESSED));
+    // Encrypted, sparse, offline and directory bits are not rendered.
+    EXPECT_EQ(CString(L"achnrst"), Letters(FILE_ATTRIBUTE_ENCRYPTED | FILE_ATTRIBUTE_SPARSE_FILE |
+                                           FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_DIRECTORY));
+
+    const FileFacts f = GatherFileFacts(FakeEntry{FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY});
+    EXPECT_EQ(CString(L"AcHnRst"), f.m_strAllAttributes);
+    EXPECT_EQ(L'A', f.m_chArchived);
+    EXPECT_EQ(L'H', f.m_chHidden);
+    EXPECT_EQ(L'R', f.m_chReadOnly);
+    EXPECT_EQ(L'c', f.m_chCompressed);
+    EXPECT_EQ(L't', f.m_chTemporary);
+}
+
+TEST(FileFacts, TimesTheFinderLacksStayZeroAndTextsPassUnchanged)
+{
+    const FileFacts none = GatherFileFacts(FakeEntry{});
+    EXPECT_EQ(0, none.m_timeCreate);
+    EXPECT_EQ(0, none.m_timeAccess);
+    EXPECT_EQ(0, none.m_timeWrite);
+    const FileFacts some = GatherFileFacts(FakeEntry{0, true});
+    EXPECT_EQ(100, some.m_timeCreate);
+    EXPECT_EQ(200, some.m_timeAccess);
+    EXPECT_EQ(300, some.m_timeWrite);
+    EXPECT_EQ(CString(L"C:\\f\\a.b.txt"), some.m_strFilePath);
+    EXPECT_EQ(CString(L"a.b"), some.m_strFileTitle);
+    EXPECT_EQ(CString(L"file://C:\\f\\a.b.txt"), some.m_strFileUrl);
+    EXPECT_EQ(CString(L"42"), some.m_strFileLength);
+    EXPECT_TRUE(some.m_strFileOwner.IsEmpty());
+}
+
+TEST(FileFacts, FileTimeConversion)
+{
+    int64_t t = 7;
+    EXPECT_FALSE(FileTimeToUnixSeconds(FILETIME{0, 0}, t));
+    EXPECT_EQ(7, t);
+    // 1970-01-01 00:00:00 is 116444736000000000 ticks after 1601.
+    const ULONGLONG epoch = 116444736000000000ULL + 15 * 10000000ULL + 9999999ULL;
+    EXPECT_TRUE(FileTimeToUnixSeconds(FILETIME{static_cast<DWORD>(epoch), static_cast<DWORD>(epoch >> 32)}, t));
+    EXPECT_EQ(15, t);
+    const ULONGLONG before = 116444736000000000ULL - 10000000ULL;
+    EXPECT_TRUE(FileTimeToUnixSeconds(FILETIME{static_cast<DWORD>(before), static_cast<DWORD>(before >> 32)}, t));
+    EXPECT_EQ(-1, t);
+}
+
+TEST(FileFacts, RealFilesSizesAndNames)
+{
+    TempTree tree;
+    tree.AddFile(L"empty.txt");
+    tree.AddFile(L"three.dat", "abc");
+    tree.AddSizedFile(L"four.bin", 4294967296ULL);
+    tree.AddSizedFile(L"five.bin", 5368709120ULL);
+    tree.AddFile(L"a.b.c");
+    tree.AddFile(L"noext");
+
+    EXPECT_EQ(CString(L"0"), FactsOf(tree.Root(), L"empty.txt").m_strFileLength);
+    EXPECT_EQ(CString(L"3"), FactsOf(tree.Root(), L"three.dat").m_strFileLength);
+    EXPECT_EQ(CString(L"4294967296"), FactsOf(tree.Root(), L"four.bin").m_strFileLength);
+    EXPECT_EQ(CString(L"5368709120"), FactsOf(tree.Root(), L"five.bin").m_strFileLength);
+
+    const FileFacts abc = FactsOf(tree.Root(), L"a.b.c");
+    EXPECT_EQ(CString(tree.Path(L"a.b.c").c_str()), abc.m_strFilePath);
+    EXPECT_EQ(CString(L"a.b"), abc.m_strFileTitle);
+    EXPECT_EQ(CString((L"file://" + tree.Path(L"a.b.c")).c_str()), abc.m_strFileUrl);
+    EXPECT_EQ(CString(L"noext"), FactsOf(tree.Root(), L"noext").m_strFileTitle);
+    EXPECT_TRUE(abc.m_strFileOwner.IsEmpty());
+}
+
+TEST(FileFacts, RealAttributesAndTimes)
+{
+    TempTree tree;
+    const std::wstring hidden = tree.AddFile(L"h.txt");
+    const std::wstring readOnly = tree.AddFile(L"r.txt");
+    const std::wstring system = tree.AddFile(L"s.txt");
+    tree.AddFile(L".dotted");
+    ASSERT_TRUE(::SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(::SetFileAttributesW(system.c_str(), FILE_ATTRIBUTE_SYSTEM));
+
+    // Wine reports the archive bit on every file.
+    EXPECT_EQ(CString(L"AcHnrst"), FactsOf(tree.Root(), L"h.txt").m_strAllAttributes);
+    EXPECT_EQ(CString(L"AchnRst"), FactsOf(tree.Root(), L"r.txt").m_strAllAttributes);
+    EXPECT_EQ(CString(L"AchnrSt"), FactsOf(tree.Root(), L"s.txt").m_strAllAttributes);
+    EXPECT_EQ(L'H', FactsOf(tree.Root(), L".dotted").m_chHidden);
+
+    // Times: the finder's times match the file's own, to the second.
+    const std::wstring timed = tree.AddFile(L"t.txt");
+    HANDLE h = ::CreateFileW(timed.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    const ULONGLONG write = (1796565909ULL + 11644473600ULL) * 10000000ULL;
+    const ULONGLONG access = (1173967509ULL + 11644473600ULL) * 10000000ULL;
+    const FILETIME ftWrite{static_cast<DWORD>(write), static_cast<DWORD>(write >> 32)};
+    const FILETIME ftAccess{static_cast<DWORD>(access), static_cast<DWORD>(access >> 32)};
+    ASSERT_TRUE(::SetFileTime(h, nullptr, &ftAccess, &ftWrite));
+    ::CloseHandle(h);
+    const FileFacts t = FactsOf(tree.Root(), L"t.txt");
+    EXPECT_EQ(1796565909, t.m_timeWrite);
+    EXPECT_EQ(1173967509, t.m_timeAccess);
+    EXPECT_GT(t.m_timeCreate, 0);  // Wine shows the last-write time here
+}
+
+TEST(FileFind, RootIsTheAbsoluteFolderWhateverTheSeparators)
+{
+    TempTree tree;
+    tree.AddFolder(L"sub");
+    tree.AddFile(L"sub\\x.txt");
+    for (const std::wstring& spec : {tree.Path(L"sub\\*.txt"), tree.Path(L"sub/\\*.txt"), tree.Path(L"sub\\.\\*.txt")}) {
+        CFileFind finder;
+        ASSERT_TRUE(finder.FindFile(spec.c_str()));
+        EXPECT_FALSE(finder.FindNextFile());  // the only entry, made current
+        EXPECT_EQ(CString(tree.Path(L"sub\\x.txt").c_str()), finder.GetFilePath());
+    }
+    CFileFind missing;
+    EXPECT_FALSE(missing.FindFile(tree.Path(L"nothing\\*.*").c_str()));
+    EXPECT_FALSE(missing.FindNextFile());
+}

@@ -1,0 +1,200 @@
+#include "support/RecordingSite.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+// Depth-first listing in the order the file system returns entries, built
+// independently of the walk (recursion and the plain find API).
+void ListDepthFirst(const std::wstring& folder, std::vector<std::wstring>& out)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE h = ::FindFirstFileW((folder + L"\\*.*").c_str(), &data);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ListDepthFirst(folder + L"\\" + name, out);
+        else
+            out.push_back(folder + L"\\" + name);
+    } while (::FindNextFileW(h, &data));
+    ::FindClose(h);
+}
+
+void MakeSampleTree(const TempTree& tree)
+{
+    tree.AddFile(L"top1.txt");
+    tree.AddFolder(L"sub");
+    tree.AddFile(L"sub\\a.txt");
+    tree.AddFile(L"sub\\b.log");
+    tree.AddFolder(L"sub\\deeper");
+    tree.AddFile(L"sub\\deeper\\c.txt");
+    tree.AddFolder(L"empty");
+    tree.AddFile(L"top2.dat");
+}
+
+std::vector<std::wstring> Sorted(std::vector<std::wstring> v)
+{
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+}  // namespace
+
+TEST(FolderWalk, VisitsEveryFileDepthFirstInFinderOrder)
+{
+    TempTree tree;
+    MakeSampleTree(tree);
+    std::vector<std::wstring> expected;
+    ListDepthFirst(tree.Root(), expected);
+    ASSERT_EQ(5u, expected.size());
+
+    RecordingSite site;
+    EXPECT_TRUE(site.Walk(tree.Root()));
+    EXPECT_EQ(expected, site.Paths());
+    EXPECT_TRUE(site.boxes.empty()) << "an empty folder still lists . and ..";
+
+    // With a trailing backslash, and with a forward slash that still gets one.
+    RecordingSite slash;
+    EXPECT_TRUE(slash.Walk(tree.Root() + L"\\"));
+    EXPECT_EQ(expected, slash.Paths());
+    RecordingSite forward;
+    EXPECT_TRUE(forward.Walk(tree.Root() + L"/"));
+    EXPECT_EQ(expected, forward.Paths());
+}
+
+TEST(FolderWalk, PatternAppliesToFoldersAtEveryLevel)
+{
+    TempTree tree;
+    tree.AddFile(L"a.txt");
+    tree.AddFile(L"b.md");
+    tree.AddFolder(L"notes");
+    tree.AddFile(L"notes\\hidden-from-walk.txt");
+    tree.AddFolder(L"old.txt");
+    tree.AddFile(L"old.txt\\inner.txt");
+    tree.AddFolder(L"old.txt\\nested");
+    tree.AddFile(L"old.txt\\nested\\skipped.txt");
+    tree.AddFolder(L"nomatch.txt");
+    tree.AddFile(L"nomatch.txt\\readme.md");
+
+    RecordingSite site;
+    EXPECT_TRUE(site.Walk(tree.Root(), L"*.txt"));
+    EXPECT_EQ(Sorted({tree.Path(L"a.txt"), tree.Path(L"old.txt\\inner.txt")}), Sorted(site.Paths()));
+    // The entered folder without a match says so, once.
+    ASSERT_EQ(1u, site.boxes.size());
+    EXPECT_EQ(L"Folder is empty", site.boxes[0].text);
+    EXPECT_EQ(static_cast<UINT>(MB_OK), site.boxes[0].type);
+}
+
+TEST(FolderWalk, MissingFolderSaysFolderIsEmptyOnceAndEndsNormally)
+{
+    TempTree tree;
+    RecordingSite site;
+    EXPECT_TRUE(site.Walk(tree.Path(L"does-not-exist")));
+    EXPECT_TRUE(site.rows.empty());
+    ASSERT_EQ(1u, site.boxes.size());
+    EXPECT_EQ(L"Folder is empty", site.boxes[0].text);
+
+    RecordingSite nothing;
+    EXPECT_TRUE(nothing.Walk(tree.Root(), L"*.none"));
+    EXPECT_EQ(1u, nothing.boxes.size());
+}
+
+TEST(FolderWalk, StopRequestEndsAfterTheEntryInProgressAtAnyDepth)
+{
+    TempTree tree;
+    tree.AddFolder(L"a");
+    tree.AddFolder(L"a\\b");
+    tree.AddFolder(L"a\\b\\c");
+    for (int i = 0; i < 5; ++i) {
+        tree.AddFile(L"f" + std::to_wstring(i) + L".txt");
+        tree.AddFile(L"a\\b\\c\\g" + std::to_wstring(i) + L".txt");
+    }
+    std::vector<std::wstring> all;
+    ListDepthFirst(tree.Root(), all);
+
+    for (size_t stopAfter : {size_t{1}, size_t{3}, size_t{7}}) {
+        RecordingSite site;
+        site.afterRow = [stopAfter](RecordingSite& s) {
+            if (s.rows.size() == stopAfter)
+                s.options.m_bStop = true;
+        };
+        EXPECT_TRUE(site.Walk(tree.Root())) << "a stopped walk still ends with true";
+        EXPECT_EQ(std::vector<std::wstring>(all.begin(), all.begin() + static_cast<long>(stopAfter)), site.Paths());
+    }
+}
+
+TEST(FolderWalk, OptionsAreReadPerFileAndOwnerOnlyWhenAsked)
+{
+    TempTree tree;
+    for (int i = 0; i < 4; ++i)
+        tree.AddFile(L"f" + std::to_wstring(i));
+
+    RecordingSite site;
+    site.afterRow = [](RecordingSite& s) {
+        if (s.rows.size() == 2)
+            s.options.m_bShowOwner = true;
+    };
+    site.Walk(tree.Root());
+    ASSERT_EQ(4u, site.rows.size());
+    EXPECT_TRUE(site.rows[0].m_strFileOwner.IsEmpty());
+    EXPECT_TRUE(site.rows[1].m_strFileOwner.IsEmpty());
+    EXPECT_FALSE(site.rows[2].m_strFileOwner.IsEmpty());
+    EXPECT_EQ(2, site.ownerLookups);
+
+    // Clearing Show Results stops rows from the next file on; ticking adds again.
+    RecordingSite toggling;
+    int seen = 0;
+    toggling.afterRow = [&seen](RecordingSite& s) {
+        if (++seen == 1)
+            s.options.m_bShowResults = false;
+    };
+    toggling.Walk(tree.Root());
+    EXPECT_EQ(1u, toggling.rows.size());
+    EXPECT_EQ(0, toggling.ownerLookups);
+}
+
+TEST(FolderWalk, FolderLinksThatLeadBackUpAreNotEnteredAgain)
+{
+    TempTree tree;
+    tree.AddFile(L"a.txt");
+    tree.AddFolder(L"sub");
+    tree.AddFile(L"sub\\b.txt");
+    tree.AddFolderLink(L"sub\\up1", tree.Root());
+    tree.AddFolderLink(L"sub\\up2", tree.Root());
+    tree.AddFolderLink(L"sub\\self", tree.Path(L"sub"));
+    // A link that closes no cycle is entered like a folder.
+    tree.AddFolder(L"other");
+    tree.AddFile(L"other\\c.txt");
+    tree.AddFolderLink(L"sub\\side", tree.Path(L"other"));
+
+    RecordingSite site;
+    EXPECT_TRUE(site.Walk(tree.Root()));
+    EXPECT_EQ(Sorted({tree.Path(L"a.txt"), tree.Path(L"sub\\b.txt"), tree.Path(L"other\\c.txt"),
+                      tree.Path(L"sub\\side\\c.txt")}),
+              Sorted(site.Paths()));
+    EXPECT_TRUE(site.boxes.empty());
+}
+
+TEST(FolderWalk, DeepTreesAsFarAsTheFinderGoes)
+{
+    TempTree tree;
+    std::wstring relative = L"d";
+    const int depth = 300;  // far beyond MAX_PATH; the walk keeps its levels off the stack
+    tree.AddFolder(relative);
+    for (int i = 1; i < depth; ++i) {
+        relative += L"\\d";
+        tree.AddFolder(relative);
+    }
+    tree.AddFile(relative + L"\\bottom.txt");
+    tree.AddFile(L"top.txt");
+
+    RecordingSite site;
+    EXPECT_TRUE(site.Walk(tree.Root()));
+    EXPECT_EQ(Sorted({tree.Path(relative + L"\\bottom.txt"), tree.Path(L"top.txt")}), Sorted(site.Paths()));
+}

@@ -1,0 +1,43 @@
+#include "support/RecordingSite.h"
+
+#include "scan/FileOwner.h"
+
+#include <gtest/gtest.h>
+
+CString RecordingSite::GetFileOwner(const CString& path)
+{
+    ++ownerLookups;
+    return LookupFileOwner(path);
+}
+
+void RecordingSite::AddResultRow(const CString& path, const FileFacts& facts)
+{
+    EXPECT_EQ(path, facts.m_strFilePath);
+    rows.push_back(facts);
+    if (afterRow)
+        afterRow(*this);
+}
+
+int RecordingSite::ShowMessageBox(LPCWSTR text, UINT type)
+{
+    boxes.push_back({text, type});
+    if (answers.empty())
+        return (type & MB_YESNO) ? IDYES : IDOK;
+    const int answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+std::vector<std::wstring> RecordingSite::Paths() const
+{
+    std::vector<std::wstring> paths;
+    for (const FileFacts& row : rows)
+        paths.push_back(row.m_strFilePath.Str());
+    return paths;
+}
+
+bool RecordingSite::Walk(const std::wstring& folder, LPCWSTR pattern, LPCWSTR sqlTemplate)
+{
+    CFolderWalk walk(*this);
+    return walk.ScanFolder(folder.c_str(), pattern, sqlTemplate);
+}

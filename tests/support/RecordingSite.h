@@ -1,0 +1,36 @@
+#pragma once
+// A scan site without a window: it records rows and message boxes, answers the
+// boxes from a script, and lets a test act after each row.
+#include "scan/FolderWalk.h"
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct RecordedBox {
+    std::wstring text;
+    UINT type;
+};
+
+class RecordingSite final : public IScanSite {
+public:
+    ScanOptions options;
+    CDatabase* database = nullptr;
+    std::vector<FileFacts> rows;
+    std::vector<RecordedBox> boxes;
+    std::deque<int> answers;  // for the boxes, in order; IDOK / IDYES when empty
+    int ownerLookups = 0;
+    std::function<void(RecordingSite&)> afterRow;
+
+    RecordingSite() { options.m_bShowResults = true; }
+
+    ScanOptions& GetScanOptions() override { return options; }
+    CDatabase* GetScanDatabase() override { return database; }
+    CString GetFileOwner(const CString& path) override;
+    void AddResultRow(const CString& path, const FileFacts& facts) override;
+    int ShowMessageBox(LPCWSTR text, UINT type) override;
+
+    std::vector<std::wstring> Paths() const;
+    bool Walk(const std::wstring& folder, LPCWSTR pattern = L"*.*", LPCWSTR sqlTemplate = L"");
+};

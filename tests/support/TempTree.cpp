@@ -1,0 +1,167 @@
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+#include <winioctl.h>
+
+#include <atomic>
+
+namespace {
+
+// Wine splits a Unix command line into arguments by the Windows rules.
+std::wstring QuoteArgument(const std::string& text)
+{
+    std::wstring quoted = L"\"";
+    for (wchar_t ch : Widen(text))
+        quoted += ch == L'"' ? std::wstring(L"\\\"") : std::wstring(1, ch);
+    return quoted + L"\"";
+}
+
+void RemoveTree(const std::wstring& path)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE h = ::FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            const std::wstring child = path + L"\\" + name;
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+                // A link: remove the link itself, never what it points at.
+                RunUnixCommand(L"/bin/rm -f " + QuoteArgument(UnixPath(child)), child, false);
+            } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(child);
+            } else {
+                ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(child.c_str());
+            }
+        } while (::FindNextFileW(h, &data));
+        ::FindClose(h);
+    }
+    ::RemoveDirectoryW(path.c_str());
+}
+
+}  // namespace
+
+std::wstring Widen(const std::string& text)
+{
+    if (text.empty())
+        return std::wstring();
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                        nullptr);
+    std::string narrow(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &narrow[0], n, nullptr, nullptr);
+    return narrow;
+}
+
+std::string UnixPath(const std::wstring& windowsPath)
+{
+    using UnixNameFn = char*(CDECL*)(LPCWSTR);
+    static const auto toUnix = reinterpret_cast<UnixNameFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!toUnix)
+        return std::string();
+    char* unix = toUnix(windowsPath.c_str());
+    if (!unix)
+        return std::string();
+    std::string result = unix;
+    ::HeapFree(::GetProcessHeap(), 0, unix);
+    return result;
+}
+
+bool RunUnixCommand(const std::wstring& commandLine, const std::wstring& watchedPath, bool shouldExist)
+{
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    std::wstring line = commandLine;
+    if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return false;
+    // Wine hands out no waitable handle for a Unix process: watch its effect.
+    const DWORD deadline = ::GetTickCount() + 10000;
+    for (;;) {
+        const bool exists = ::GetFileAttributesW(watchedPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (exists == shouldExist)
+            return true;
+        if (static_cast<LONG>(::GetTickCount() - deadline) > 0)
+            return false;
+        ::Sleep(5);
+    }
+}
+
+TempTree::TempTree()
+{
+    static std::atomic<int> counter{0};
+    wchar_t temp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    m_root = std::wstring(temp) + L"sorvik-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+             std::to_wstring(++counter);
+    RemoveTree(m_root);
+    if (!::CreateDirectoryW(m_root.c_str(), nullptr))
+        ADD_FAILURE() << "cannot create " << Narrow(m_root);
+}
+
+TempTree::~TempTree()
+{
+    RemoveTree(m_root);
+}
+
+std::wstring TempTree::AddFolder(const std::wstring& relative) const
+{
+    const std::wstring path = Path(relative);
+    if (!::CreateDirectoryW(path.c_str(), nullptr))
+        ADD_FAILURE() << "cannot create folder " << Narrow(path);
+    return path;
+}
+
+std::wstring TempTree::AddFile(const std::wstring& relative, const std::string& content) const
+{
+    const std::wstring path = Path(relative);
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        ADD_FAILURE() << "cannot create file " << Narrow(path);
+        return path;
+    }
+    DWORD written = 0;
+    if (!content.empty())
+        ::WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+    ::CloseHandle(h);
+    return path;
+}
+
+std::wstring TempTree::AddSizedFile(const std::wstring& relative, unsigned long long length) const
+{
+    const std::wstring path = Path(relative);
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        ADD_FAILURE() << "cannot create file " << Narrow(path);
+        return path;
+    }
+    DWORD ignored = 0;
+    ::DeviceIoControl(h, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(length);
+    if (!::SetFilePointerEx(h, end, nullptr, FILE_BEGIN) || !::SetEndOfFile(h))
+        ADD_FAILURE() << "cannot size file " << Narrow(path);
+    ::CloseHandle(h);
+    return path;
+}
+
+void TempTree::AddFolderLink(const std::wstring& relative, const std::wstring& target) const
+{
+    const std::string link = UnixPath(Path(relative));
+    const std::string to = UnixPath(target);
+    ASSERT_FALSE(link.empty() || to.empty()) << "symbolic links need Wine";
+    ASSERT_TRUE(RunUnixCommand(L"/bin/ln -s " + QuoteArgument(to) + L" " + QuoteArgument(link), Path(relative), true))
+        << "link not made: " << link;
+}

@@ -1,0 +1,33 @@
+#pragma once
+// A folder tree made for one test under the temp folder, removed afterwards.
+#include <windows.h>
+#include <string>
+
+class TempTree {
+public:
+    TempTree();
+    ~TempTree();
+    TempTree(const TempTree&) = delete;
+    TempTree& operator=(const TempTree&) = delete;
+
+    const std::wstring& Root() const { return m_root; }
+    // Paths are relative to the root, with backslashes.
+    std::wstring Path(const std::wstring& relative) const { return m_root + L"\\" + relative; }
+    std::wstring AddFolder(const std::wstring& relative) const;
+    std::wstring AddFile(const std::wstring& relative, const std::string& content = "") const;
+    // A file of the given length that holds no data (sparse where the disk allows).
+    std::wstring AddSizedFile(const std::wstring& relative, unsigned long long length) const;
+    // A Unix symbolic link, as Wine shows a link to a folder.
+    void AddFolderLink(const std::wstring& relative, const std::wstring& target) const;
+
+private:
+    std::wstring m_root;
+};
+
+// The Unix path of a Windows path under Wine (empty outside Wine).
+std::string UnixPath(const std::wstring& windowsPath);
+std::wstring Widen(const std::string& text);
+std::string Narrow(const std::wstring& text);
+// Runs a Unix command line under Wine; true once watchedPath exists (or no
+// longer exists), false if that does not happen within seconds.
+bool RunUnixCommand(const std::wstring& commandLine, const std::wstring& watchedPath, bool shouldExist);
