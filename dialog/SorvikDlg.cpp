@@ -1,0 +1,264 @@
+#include "dialog/SorvikDlg.h"
+
+#include "framework/WinApp.h"
+#include "scan/FileOwner.h"
+#include "scan/FileTimeText.h"
+#include "scan/FolderWalk.h"
+
+#include <shlobj.h>
+
+#include <cstring>
+#include <exception>
+
+IMPLEMENT_DYNAMIC(CSorvikDlg, CDialog)
+
+BEGIN_MESSAGE_MAP(CSorvikDlg, CDialog)
+    ON_BN_CLICKED(IDC_BROWSE, &CSorvikDlg::OnBrowse)
+    ON_BN_CLICKED(IDC_START, &CSorvikDlg::OnStart)
+    ON_BN_CLICKED(IDC_SHOW_RESULTS, &CSorvikDlg::OnShowResults)
+    ON_BN_CLICKED(IDC_SHOW_OWNER, &CSorvikDlg::OnShowOwner)
+    ON_BN_CLICKED(IDC_WRITE_TO_DATABASE, &CSorvikDlg::OnWriteToDatabase)
+    ON_EN_CHANGE(IDC_FOLDER, &CSorvikDlg::OnFolderChanged)
+END_MESSAGE_MAP()
+
+CSorvikDlg::CSorvikDlg(CWnd* pParent) : CDialog(IDD_SORVIK_DIALOG, pParent)
+{
+    m_options.m_bStop = false;
+}
+
+CSorvikDlg::~CSorvikDlg()
+{
+    WaitForWorker();
+}
+
+void CSorvikDlg::DoDataExchange(CDataExchange* pDX)
+{
+    DDX_Control(pDX, IDC_RESULT_LIST, m_list);
+}
+
+BOOL CSorvikDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    SetDlgItemText(IDC_PATTERN, L"*.*");
+
+    int column = 0;
+    for (LPCWSTR title : {L"File Name", L"Date Created", L"Size", L"Attributes", L"Owner"})
+        m_list.InsertColumn(column++, title, LVCFMT_LEFT, -1, -1);
+    m_list.SetExtendedStyle(LVS_EX_FULLROWSELECT);
+    AutoSizeColumns();
+
+    UpdateStartButton();
+    m_options.m_bShowOwner = IsDlgButtonChecked(IDC_SHOW_OWNER) == BST_CHECKED;
+    m_options.m_bShowResults = IsDlgButtonChecked(IDC_SHOW_RESULTS) == BST_CHECKED;
+    m_options.m_bWriteToDatabase = IsDlgButtonChecked(IDC_WRITE_TO_DATABASE) == BST_CHECKED;
+    EnableDlgItem(IDC_SQL, m_pDatabase && m_pDatabase->m_hdbc != SQL_NULL_HDBC);
+    return TRUE;
+}
+
+void CSorvikDlg::OnShowResults()
+{
+    m_options.m_bShowResults = IsDlgButtonChecked(IDC_SHOW_RESULTS) == BST_CHECKED;
+}
+
+void CSorvikDlg::OnShowOwner()
+{
+    m_options.m_bShowOwner = IsDlgButtonChecked(IDC_SHOW_OWNER) == BST_CHECKED;
+}
+
+void CSorvikDlg::OnWriteToDatabase()
+{
+    m_options.m_bWriteToDatabase = IsDlgButtonChecked(IDC_WRITE_TO_DATABASE) == BST_CHECKED;
+}
+
+void CSorvikDlg::UpdateStartButton()
+{
+    CString folder;
+    GetDlgItemText(IDC_FOLDER, folder);
+    EnableDlgItem(IDC_START, !folder.IsEmpty());
+}
+
+void CSorvikDlg::OnStart()
+{
+    const bool down = IsDlgButtonChecked(IDC_START) == BST_CHECKED;
+    std::unique_lock<std::mutex> lock(m_walkStateLock);
+    switch (m_walkState) {
+    case WalkState::Idle:
+        if (down && !m_options.m_bStop) {
+            m_walkState = WalkState::Walking;
+            lock.unlock();
+            BeginWalk();
+        }
+        break;
+    case WalkState::Walking:
+        // Letting the toggle up requests the stop; presses while it is
+        // pending only flip the toggle.
+        if (!down && !m_options.m_bStop)
+            m_options.m_bStop = true;
+        break;
+    case WalkState::Finishing:
+        // The walk has returned and the worker is about to let the toggle
+        // up: a press now neither starts a walk nor leaves a stop request.
+        if (down)
+            CheckDlgButton(IDC_START, BST_UNCHECKED);
+        break;
+    }
+}
+
+void CSorvikDlg::BeginWalk()
+{
+    // The previous worker has already let go of the dialog; only its thread's
+    // last instructions may remain.
+    WaitForWorker();
+    // Suspended, so that the thread object is kept for the wait at close.
+    CWinThread* pThread = AfxBeginThread(&CSorvikDlg::ScanThreadProc, this, THREAD_PRIORITY_NORMAL, 0,
+                                         CREATE_SUSPENDED, nullptr);
+    if (!pThread) {
+        {
+            std::lock_guard<std::mutex> lock(m_walkStateLock);
+            m_walkState = WalkState::Idle;
+        }
+        CheckDlgButton(IDC_START, BST_UNCHECKED);
+        AfxMessageBox(L"The scan could not be started: the system could not create a thread for it.",
+                      MB_OK | MB_ICONERROR);
+        return;
+    }
+    pThread->m_bAutoDelete = FALSE;
+    m_pWorker.reset(pThread);
+    pThread->ResumeThread();
+}
+
+void CSorvikDlg::OnDestroy()
+{
+    // The dialog is closing: end a running walk after the entry in progress,
+    // and keep the controls alive until the worker has done with them.
+    {
+        std::lock_guard<std::mutex> lock(m_walkStateLock);
+        if (m_walkState == WalkState::Walking)
+            m_options.m_bStop = true;
+    }
+    WaitForWorker();
+}
+
+void CSorvikDlg::WaitForWorker()
+{
+    if (!m_pWorker)
+        return;
+    AfxWaitForThreadPumpingSent(m_pWorker->GetHandle());
+    m_pWorker.reset();
+}
+
+UINT CSorvikDlg::ScanThreadProc(LPVOID pParam)
+{
+    CSorvikDlg* pDlg = static_cast<CSorvikDlg*>(pParam);
+    pDlg->RunWalk();
+    pDlg->EndWalk();
+    return 0;
+}
+
+void CSorvikDlg::RunWalk()
+{
+    try {
+        CString folder;
+        CString pattern;
+        CString sqlTemplate;
+        GetDlgItemText(IDC_FOLDER, folder);
+        GetDlgItemText(IDC_PATTERN, pattern);
+        GetDlgItemText(IDC_SQL, sqlTemplate);
+        ScanFolder(folder, pattern, sqlTemplate);
+    } catch (const std::exception& e) {
+        ShowWorkerError(CString(std::wstring(e.what(), e.what() + strlen(e.what())).c_str()));
+    } catch (...) {
+        ShowWorkerError(L"unknown error");
+    }
+}
+
+void CSorvikDlg::EndWalk()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_walkStateLock);
+        m_options.m_bStop = false;
+        m_walkState = WalkState::Finishing;
+    }
+    try {
+        AutoSizeColumns();
+        UpdateStartButton();
+    } catch (...) {
+        // Only memory can fail here; the toggle must come up regardless.
+    }
+    CheckDlgButton(IDC_START, BST_UNCHECKED);
+    std::lock_guard<std::mutex> lock(m_walkStateLock);
+    m_walkState = WalkState::Idle;
+}
+
+void CSorvikDlg::ShowWorkerError(const CString& what)
+{
+    try {
+        AfxMessageBox(L"The scan stopped because of an unexpected error: " + what, MB_OK | MB_ICONERROR);
+    } catch (...) {
+    }
+}
+
+bool CSorvikDlg::ScanFolder(CString folder, LPCWSTR pattern, LPCWSTR sqlTemplate)
+{
+    CFolderWalk walk(*this);
+    return walk.ScanFolder(folder, pattern, sqlTemplate);
+}
+
+CString CSorvikDlg::GetFileOwner(const CString& path)
+{
+    return LookupFileOwner(path);
+}
+
+int CSorvikDlg::ShowMessageBox(LPCWSTR text, UINT type)
+{
+    return AfxMessageBox(text, type, 0);
+}
+
+void CSorvikDlg::AddResultRow(const CString& path, const FileFacts& facts)
+{
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = m_list.GetItemCount();
+    item.pszText = const_cast<LPWSTR>(path.GetString());
+    const int index = m_list.InsertItem(&item);
+    if (facts.m_timeCreate > 0)
+        m_list.SetItemText(index, 1, FormatFileTime(facts.m_timeCreate));
+    m_list.SetItemText(index, 2, facts.m_strFileLength);
+    m_list.SetItemText(index, 3, facts.m_strAllAttributes);
+    if (m_options.m_bShowOwner)
+        m_list.SetItemText(index, 4, facts.m_strFileOwner);
+    m_list.EnsureVisible(index, FALSE);
+}
+
+void CSorvikDlg::AutoSizeColumns()
+{
+    for (int column = 0; column < CHeaderCtrl(m_list.GetHeaderCtrl()).GetItemCount(); ++column)
+        m_list.SetColumnWidth(column, LVSCW_AUTOSIZE_USEHEADER);
+}
+
+namespace {
+
+int CALLBACK BrowseCallback(HWND hWnd, UINT message, LPARAM, LPARAM)
+{
+    if (message == BFFM_INITIALIZED)
+        ::SendMessageW(hWnd, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(L"C:\\"));
+    return 0;
+}
+
+}  // namespace
+
+void CSorvikDlg::OnBrowse()
+{
+    BROWSEINFOW info = {};
+    info.hwndOwner = m_hWnd;
+    info.lpszTitle = L"Select Folder:";
+    info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_NONEWFOLDERBUTTON;
+    info.lpfn = &BrowseCallback;
+    PIDLIST_ABSOLUTE pidl = ::SHBrowseForFolderW(&info);
+    if (!pidl)
+        return;
+    wchar_t path[MAX_PATH];
+    if (::SHGetPathFromIDListW(pidl, path))
+        SetDlgItemText(IDC_FOLDER, path);
+    ::CoTaskMemFree(pidl);
+}

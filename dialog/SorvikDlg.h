@@ -1,0 +1,71 @@
+#pragma once
+// CSorvikDlg: the scanner dialog. The dialog thread runs its handlers; one
+// worker thread per walk runs ScanThreadProc and the walk, and touches the
+// controls only through messages sent to them.
+#include "dialog/resource.h"
+#include "framework/Dialog.h"
+#include "framework/ListCtrl.h"
+#include "framework/WinThread.h"
+#include "scan/ScanSite.h"
+
+#include <memory>
+#include <mutex>
+
+class CSorvikDlg : public CDialog, private IScanSite {
+    DECLARE_DYNAMIC(CSorvikDlg)
+public:
+    explicit CSorvikDlg(CWnd* pParent = nullptr);
+    ~CSorvikDlg() override;
+
+    // The folder walk and its per-file work (worker thread).
+    bool ScanFolder(CString folder, LPCWSTR pattern, LPCWSTR sqlTemplate);
+    CString GetFileOwner(const CString& path) override;
+    void AddResultRow(const CString& path, const FileFacts& facts) override;
+
+    // Column widths by the header-and-cells rule (worker thread, and the
+    // dialog thread at start-up).
+    void AutoSizeColumns();
+    // Start is enabled exactly when the Folder box holds text (dialog thread,
+    // and the worker at the end of a walk).
+    void UpdateStartButton();
+
+    CDatabase* m_pDatabase = nullptr;  // the host's; not owned
+    CListCtrl m_list;
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    void OnDestroy() override;
+
+    void OnBrowse();
+    void OnStart();
+    void OnShowResults();
+    void OnShowOwner();
+    void OnWriteToDatabase();
+    void OnFolderChanged() { UpdateStartButton(); }
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    // Where the Start toggle's walk stands. Finishing: the walk has returned
+    // and the worker is doing its end steps.
+    enum class WalkState { Idle, Walking, Finishing };
+
+    static UINT ScanThreadProc(LPVOID pParam);  // worker thread
+    void RunWalk();                             // worker thread
+    void EndWalk();                             // worker thread
+    void ShowWorkerError(const CString& what);   // worker thread
+    void BeginWalk();
+    void WaitForWorker();
+
+    ScanOptions& GetScanOptions() override { return m_options; }
+    CDatabase* GetScanDatabase() override { return m_pDatabase; }
+    int ShowMessageBox(LPCWSTR text, UINT type) override;  // worker thread
+
+    std::mutex m_walkStateLock;  // orders the toggle's presses against the worker's end
+    WalkState m_walkState = WalkState::Idle;
+    std::unique_ptr<CWinThread> m_pWorker;
+
+public:
+    ScanOptions m_options;  // m_bShowOwner, m_bShowResults, m_bWriteToDatabase, m_bStop
+};

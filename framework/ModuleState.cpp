@@ -1,0 +1,68 @@
+#include "framework/ModuleState.h"
+
+namespace {
+
+AFX_MODULE_STATE g_moduleState;
+thread_local AFX_MODULE_STATE* t_pCurrentState = nullptr;
+
+}  // namespace
+
+AFX_MODULE_STATE* AfxGetStaticModuleState()
+{
+    return &g_moduleState;
+}
+
+AFX_MODULE_STATE* AfxGetModuleState()
+{
+    return t_pCurrentState ? t_pCurrentState : &g_moduleState;
+}
+
+HINSTANCE AfxGetInstanceHandle()
+{
+    return AfxGetModuleState()->m_hCurrentInstanceHandle;
+}
+
+HINSTANCE AfxGetResourceHandle()
+{
+    // Outside any switched-in state, resources come from the process's program,
+    // as they do for a host that never switched to the module.
+    return t_pCurrentState ? t_pCurrentState->m_hCurrentInstanceHandle : ::GetModuleHandleW(nullptr);
+}
+
+CWinApp* AfxGetApp()
+{
+    return AfxGetModuleState()->m_pCurrentWinApp;
+}
+
+void AfxInitModuleState(HINSTANCE hInstance)
+{
+    g_moduleState.m_hCurrentInstanceHandle = hInstance;
+    ACTCTXW context = {};
+    context.cbSize = sizeof context;
+    context.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    context.hModule = hInstance;
+    context.lpResourceName = MAKEINTRESOURCEW(2);  // ISOLATIONAWARE_MANIFEST_RESOURCE_ID
+    g_moduleState.m_hActCtx = ::CreateActCtxW(&context);
+}
+
+void AfxTermModuleState()
+{
+    if (g_moduleState.m_hActCtx != INVALID_HANDLE_VALUE) {
+        ::ReleaseActCtx(g_moduleState.m_hActCtx);
+        g_moduleState.m_hActCtx = INVALID_HANDLE_VALUE;
+    }
+}
+
+AFX_MAINTAIN_STATE::AFX_MAINTAIN_STATE(AFX_MODULE_STATE* pNewState) : m_pPrevModuleState(t_pCurrentState)
+{
+    t_pCurrentState = pNewState;
+    if (pNewState->m_hActCtx != INVALID_HANDLE_VALUE)
+        m_bActivated = ::ActivateActCtx(pNewState->m_hActCtx, &m_ulActCtxCookie) != FALSE;
+}
+
+AFX_MAINTAIN_STATE::~AFX_MAINTAIN_STATE()
+{
+    if (m_bActivated)
+        ::DeactivateActCtx(0, m_ulActCtxCookie);
+    t_pCurrentState = m_pPrevModuleState;
+}

@@ -1,0 +1,53 @@
+#include "framework/WinThread.h"
+
+#include <process.h>
+
+CWinThread::CWinThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam)
+    : m_pfnThreadProc(pfnThreadProc), m_pThreadParams(pParam)
+{
+}
+
+unsigned __stdcall CWinThread::ThreadEntry(void* pv)
+{
+    CWinThread* pThread = static_cast<CWinThread*>(pv);
+    UINT result = static_cast<UINT>(-1);
+    // Nothing may leave a thread procedure: on this platform it would end the
+    // host's whole process.
+    try {
+        result = pThread->m_pfnThreadProc(pThread->m_pThreadParams);
+    } catch (...) {
+    }
+    if (pThread->m_bAutoDelete)
+        delete pThread;
+    return result;
+}
+
+CWinThread* AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, int nPriority, UINT nStackSize,
+                           DWORD dwCreateFlags, LPSECURITY_ATTRIBUTES lpSecurityAttrs)
+{
+    CWinThread* pThread = new CWinThread(pfnThreadProc, pParam);
+    unsigned id = 0;
+    // Created suspended so that the priority is set, and the object complete,
+    // before the procedure runs.
+    const uintptr_t handle = ::_beginthreadex(lpSecurityAttrs, nStackSize, &CWinThread::ThreadEntry, pThread,
+                                              CREATE_SUSPENDED, &id);
+    if (handle == 0) {
+        delete pThread;
+        return nullptr;
+    }
+    pThread->m_hThread.Reset(reinterpret_cast<HANDLE>(handle));
+    pThread->m_nThreadID = id;
+    ::SetThreadPriority(pThread->m_hThread.Get(), nPriority);
+    if (!(dwCreateFlags & CREATE_SUSPENDED))
+        pThread->ResumeThread();
+    return pThread;
+}
+
+void AfxWaitForThreadPumpingSent(HANDLE hThread)
+{
+    while (::MsgWaitForMultipleObjects(1, &hThread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+        MSG msg;
+        // Peeking handles the messages sent to us; posted ones stay queued.
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}

@@ -1,0 +1,57 @@
+#include "plugin/SorvikApp.h"
+
+#include "dialog/SorvikDlg.h"
+#include "framework/ModuleState.h"
+
+CSorvikApp theApp;
+
+BEGIN_MESSAGE_MAP(CSorvikApp, CWinApp)
+END_MESSAGE_MAP()
+
+CSorvikApp::CSorvikApp() : CWinApp(nullptr) {}
+
+BOOL CSorvikApp::InitInstance()
+{
+    CWinApp::InitInstance();
+    return TRUE;
+}
+
+void CSorvikApp::SetHost(IHostContext* pHost)
+{
+    m_pHost = pHost;
+}
+
+IHostContext* CSorvikApp::GetHost()
+{
+    return m_pHost;
+}
+
+int CSorvikApp::GetTypeCode()
+{
+    return 4;
+}
+
+int CSorvikApp::GetSubtypeCode()
+{
+    return 3;
+}
+
+bool CSorvikApp::Execute()
+{
+    // Called by the host: nothing may escape into code that cannot catch it.
+    try {
+        AFX_MANAGE_STATE(AfxGetStaticModuleState());
+        CSorvikDlg dlg(nullptr);
+        // Without a host context the dialog runs without a database.
+        IHostContext* pHost = GetHost();
+        dlg.m_pDatabase = pHost ? pHost->GetDatabase() : nullptr;
+        return dlg.DoModal() == IDOK;
+    } catch (...) {
+        return false;
+    }
+}
+
+IDatabasePlugin* GetPluginInterface()
+{
+    return &theApp;
+}
