@@ -16,29 +16,14 @@ std::wstring QuoteArgument(const std::string& text)
     return quoted + L"\"";
 }
 
+// Removed on the Unix side in one go: links left dangling by an earlier
+// removal are invisible to Windows listings and could not be deleted there.
 void RemoveTree(const std::wstring& path)
 {
-    WIN32_FIND_DATAW data;
-    HANDLE h = ::FindFirstFileW((path + L"\\*").c_str(), &data);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            const std::wstring child = path + L"\\" + name;
-            if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-                // A link: remove the link itself, never what it points at.
-                RunUnixCommand(L"/bin/rm -f " + QuoteArgument(UnixPath(child)), child, false);
-            } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(child);
-            } else {
-                ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(child.c_str());
-            }
-        } while (::FindNextFileW(h, &data));
-        ::FindClose(h);
-    }
-    ::RemoveDirectoryW(path.c_str());
+    const std::string unixPath = UnixPath(path);
+    if (!unixPath.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES &&
+        !RunUnixCommand(L"/bin/rm -rf " + QuoteArgument(unixPath), path, false))
+        ADD_FAILURE() << "cannot remove " << unixPath;
 }
 
 }  // namespace

@@ -1,0 +1,317 @@
+#include "dialog/resource.h"
+#include "host/PluginLoader.h"
+#include "host/SampleDatabase.h"
+#include "scan/FileOwner.h"
+#include "scan/FileTimeText.h"
+#include "support/DialogDriver.h"
+#include "support/OdbcQuery.h"
+#include "support/RecordingSite.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Cells = std::vector<std::wstring>;
+
+class ScannerDialog : public ::testing::Test {
+protected:
+    CPluginModule plugin;
+
+    void SetUp() override
+    {
+        CString error;
+        ASSERT_TRUE(plugin.Load(PathBesideProgram(L"Sorvik.dll"), error)) << Narrow(error.Str());
+    }
+
+    // Executes with this database (or none) while scenario drives the dialog.
+    bool Run(CDatabase* db, const std::function<void(DialogDriver&)>& scenario)
+    {
+        CSampleHost host(db);
+        plugin.SetHost(&host);
+        return ExecuteDriven([this] { return plugin.Execute(); }, scenario);
+    }
+
+    // Ticks Show Results, types the folder and runs one walk to its end.
+    static void Walk(DialogDriver& d, const std::wstring& folder)
+    {
+        if (!d.IsChecked(IDC_SHOW_RESULTS))
+            d.Click(IDC_SHOW_RESULTS);
+        d.SetText(IDC_FOLDER, folder);
+        d.Click(IDC_START);
+        EXPECT_TRUE(d.WaitForWalkEnd());
+    }
+
+    // The files of a tree in walk order, found without the dialog.
+    static std::vector<FileFacts> WalkOrder(const std::wstring& folder)
+    {
+        RecordingSite site;
+        site.Walk(folder);
+        return site.rows;
+    }
+
+    static void MakeFiles(const TempTree& tree, int count)
+    {
+        tree.AddFolder(L"many");
+        for (int i = 0; i < count; ++i)
+            tree.AddFile(L"many\\file" + std::to_wstring(i) + L".txt", "x");
+    }
+};
+
+}  // namespace
+
+TEST_F(ScannerDialog, FreshDialogAndStartEnableRule)
+{
+    const bool result = Run(nullptr, [](DialogDriver& d) {
+        EXPECT_EQ(L"", d.GetText(IDC_FOLDER));
+        EXPECT_EQ(L"", d.GetText(IDC_SQL));
+        EXPECT_EQ(L"*.*", d.GetText(IDC_PATTERN));
+        for (int box : {IDC_SHOW_RESULTS, IDC_SHOW_OWNER, IDC_WRITE_TO_DATABASE, IDC_START})
+            EXPECT_FALSE(d.IsChecked(box));
+        EXPECT_FALSE(d.IsEnabled(IDC_START));
+        EXPECT_FALSE(d.IsEnabled(IDC_BROWSE));
+        EXPECT_FALSE(d.IsEnabled(IDC_SQL)) << "no connection: no SQL";
+        EXPECT_EQ((std::vector<std::wstring>{L"File Name", L"Date Created", L"Size", L"Attributes", L"Owner"}),
+                  d.ColumnTitles());
+        EXPECT_EQ(0, d.RowCount());
+
+        d.SetText(IDC_FOLDER, L"x");
+        EXPECT_TRUE(d.IsEnabled(IDC_START));
+        d.SetText(IDC_FOLDER, L"");
+        EXPECT_FALSE(d.IsEnabled(IDC_START));
+        d.SetText(IDC_FOLDER, L"   ");
+        EXPECT_TRUE(d.IsEnabled(IDC_START)) << "only emptiness counts";
+        d.PressKey(IDC_FOLDER, VK_ESCAPE);
+    });
+    EXPECT_FALSE(result) << "Escape cancels";
+}
+
+TEST_F(ScannerDialog, SqlBoxFollowsTheConnectionAndEnterEndsWithOk)
+{
+    SqliteTestDatabase sqlite;
+    EXPECT_TRUE(Run(&sqlite.db, [](DialogDriver& d) {
+        EXPECT_TRUE(d.IsEnabled(IDC_SQL));
+        d.SetText(IDC_FOLDER, L"C:\\");
+        d.PressKey(IDC_START, VK_RETURN);  // Enter ends with OK, whichever control has the focus
+    }));
+
+    CDatabase closed;
+    EXPECT_FALSE(Run(&closed, [](DialogDriver& d) {
+        EXPECT_FALSE(d.IsEnabled(IDC_SQL)) << "a closed connection counts as none";
+        d.PressCloseBox();
+    }));
+}
+
+TEST_F(ScannerDialog, SecondExecuteStartsFresh)
+{
+    TempTree tree;
+    tree.AddFile(L"a.txt");
+    Run(nullptr, [&](DialogDriver& d) {
+        Walk(d, tree.Root());
+        d.Click(IDC_SHOW_OWNER);
+        d.SetText(IDC_PATTERN, L"*.txt");
+        EXPECT_EQ(1, d.RowCount());
+        d.PressKey(IDC_FOLDER, VK_RETURN);
+    });
+    Run(nullptr, [](DialogDriver& d) {
+        EXPECT_EQ(L"", d.GetText(IDC_FOLDER));
+        EXPECT_EQ(L"*.*", d.GetText(IDC_PATTERN));
+        EXPECT_FALSE(d.IsChecked(IDC_SHOW_RESULTS));
+        EXPECT_FALSE(d.IsChecked(IDC_SHOW_OWNER));
+        EXPECT_EQ(0, d.RowCount());
+    });
+}
+
+TEST_F(ScannerDialog, WalkFillsTheListInWalkOrderAndAppends)
+{
+    TempTree tree;
+    tree.AddFile(L"one.txt", "12345");
+    tree.AddFolder(L"sub");
+    tree.AddFile(L"sub\\two.dat");
+    tree.AddFile(L"sub\\three");
+    const std::vector<FileFacts> expected = WalkOrder(tree.Root());
+    ASSERT_EQ(3u, expected.size());
+
+    Run(nullptr, [&](DialogDriver& d) {
+        Walk(d, tree.Root());
+        EXPECT_FALSE(d.IsChecked(IDC_START)) << "Start pops up at the end";
+        EXPECT_TRUE(d.IsEnabled(IDC_START));
+        auto rows = d.Rows();
+        ASSERT_EQ(3u, rows.size());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const FileFacts& f = expected[i];
+            EXPECT_EQ((Cells{f.m_strFilePath.Str(), FormatFileTime(f.m_timeCreate).Str(), f.m_strFileLength.Str(),
+                             f.m_strAllAttributes.Str(), L""}),
+                      rows[i]);
+        }
+
+        // Owner column from now on; earlier rows keep theirs (empty).
+        d.Click(IDC_SHOW_OWNER);
+        Walk(d, tree.Root());
+        rows = d.Rows();
+        ASSERT_EQ(6u, rows.size()) << "a second walk appends";
+        EXPECT_EQ(L"", rows[0][4]);
+        for (size_t i = 3; i < 6; ++i) {
+            EXPECT_EQ(expected[i - 3].m_strFilePath.Str(), rows[i][0]);
+            EXPECT_EQ(LookupFileOwner(expected[i - 3].m_strFilePath).Str(), rows[i][4]);
+        }
+
+        // Show Results unticked: the walk runs but lists nothing.
+        d.Click(IDC_SHOW_RESULTS);
+        d.Click(IDC_START);
+        EXPECT_TRUE(d.WaitForWalkEnd());
+        EXPECT_EQ(6, d.RowCount());
+    });
+}
+
+TEST_F(ScannerDialog, TwoPressesStopAndAThirdWalksAgain)
+{
+    TempTree tree;
+    MakeFiles(tree, 200);
+    Run(nullptr, [&](DialogDriver& d) {
+        d.Click(IDC_SHOW_RESULTS);
+        d.SetText(IDC_FOLDER, tree.Root());
+        d.Click(IDC_START);
+        ASSERT_TRUE(DialogDriver::WaitUntil([&] { return d.RowCount() > 0; }));
+        d.Click(IDC_START);  // lets the toggle up: stop request
+        d.Click(IDC_START);  // while the stop is pending: only flips the toggle
+        ASSERT_TRUE(d.WaitForWalkEnd());
+        const int stoppedAt = d.RowCount();
+        EXPECT_LT(stoppedAt, 200);
+
+        d.Click(IDC_START);
+        ASSERT_TRUE(d.WaitForWalkEnd());
+        EXPECT_EQ(stoppedAt + 200, d.RowCount()) << "the stop request did not outlive its walk";
+    });
+}
+
+TEST_F(ScannerDialog, OptionsTickedDuringAWalkActFromTheNextFile)
+{
+    TempTree tree;
+    MakeFiles(tree, 200);
+    SqliteTestDatabase sqlite;
+    Run(&sqlite.db, [&](DialogDriver& d) {
+        d.SetText(IDC_SQL, L"INSERT INTO files (path) VALUES ('{FilePath}')");
+        d.Click(IDC_SHOW_RESULTS);
+        d.SetText(IDC_FOLDER, tree.Root());
+        d.Click(IDC_START);
+        ASSERT_TRUE(DialogDriver::WaitUntil([&] { return d.RowCount() >= 20; }));
+        d.Click(IDC_SHOW_OWNER);
+        d.Click(IDC_WRITE_TO_DATABASE);
+        ASSERT_TRUE(DialogDriver::WaitUntil([&] { return d.RowCount() >= 100; }));
+        d.Click(IDC_SHOW_RESULTS);
+        ASSERT_TRUE(d.WaitForWalkEnd());
+
+        const auto rows = d.Rows();
+        ASSERT_GE(rows.size(), 100u);
+        EXPECT_LT(rows.size(), 200u) << "rows stop once Show Results is cleared";
+        EXPECT_EQ(L"", rows.front()[4]);
+        EXPECT_NE(L"", rows.back()[4]) << "owner shown once Show Owner is ticked";
+        // Once the owner appears it stays: the option acts from one file on.
+        size_t first = 0;
+        while (first < rows.size() && rows[first][4].empty())
+            ++first;
+        for (size_t i = first; i < rows.size(); ++i)
+            EXPECT_NE(L"", rows[i][4]) << "row " << i;
+
+        const Rows written = QueryRows(sqlite.db, L"SELECT COUNT(*) FROM files");
+        ASSERT_EQ(1u, written.size());
+        const int count = std::stoi(written[0][0]);
+        EXPECT_GT(count, 0);
+        EXPECT_LT(count, 200 - 20 + 1) << "writing began during the walk, not before";
+    });
+}
+
+TEST_F(ScannerDialog, WriteToDatabaseWritesEveryFileAndErrorsAsk)
+{
+    TempTree tree;
+    tree.AddFile(L"O'Neil.txt");
+    tree.AddFile(L"b.txt");
+    tree.AddFile(L"c.txt");
+    SqliteTestDatabase sqlite;
+    const std::vector<FileFacts> expected = WalkOrder(tree.Root());
+
+    Run(&sqlite.db, [&](DialogDriver& d) {
+        d.SetText(IDC_SQL, kFilesInsertTemplate);
+        d.Click(IDC_WRITE_TO_DATABASE);
+        Walk(d, tree.Root());
+        EXPECT_EQ(nullptr, d.FindMessageBox());
+
+        // A failing statement asks; Yes goes on (with the row), No ends.
+        d.SetText(IDC_SQL, L"INSERT INTO no_such_table VALUES (1)");
+        d.Click(IDC_START);
+        HWND box = d.WaitForMessageBox();
+        ASSERT_NE(nullptr, box);
+        const std::wstring prompt = DialogDriver::MessageBoxText(box);
+        EXPECT_NE(std::wstring::npos, prompt.find(L"no_such_table")) << Narrow(prompt);
+        EXPECT_NE(std::wstring::npos, prompt.find(L"Do you want to continue?"));
+        DialogDriver::Answer(box, IDYES);
+        ASSERT_TRUE(DialogDriver::WaitUntil([&] { return d.RowCount() == 4; }));
+        ASSERT_TRUE(DialogDriver::WaitUntil([&] {
+            HWND next = d.FindMessageBox();
+            return next && next != box;
+        }));
+        DialogDriver::Answer(d.FindMessageBox(), IDNO);
+        ASSERT_TRUE(d.WaitForWalkEnd());
+        EXPECT_EQ(4, d.RowCount()) << "No: the failing file gets no row and the walk ends";
+    });
+
+    const Rows rows = QueryRows(sqlite.db, L"SELECT title, path, length FROM files ORDER BY rowid");
+    ASSERT_EQ(expected.size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+        EXPECT_EQ((Cells{expected[i].m_strFileTitle.Str(), expected[i].m_strFilePath.Str(),
+                         expected[i].m_strFileLength.Str()}),
+                  rows[i]);
+}
+
+TEST_F(ScannerDialog, ClosingDuringAWalkEndsItWithoutHangOrCrash)
+{
+    TempTree tree;
+    MakeFiles(tree, 200);
+    for (int how = 0; how < 3; ++how) {
+        const bool result = Run(nullptr, [&](DialogDriver& d) {
+            d.Click(IDC_SHOW_RESULTS);
+            d.SetText(IDC_FOLDER, tree.Root());
+            d.Click(IDC_START);
+            ASSERT_TRUE(DialogDriver::WaitUntil([&] { return d.RowCount() > 0; }));
+            if (how == 0)
+                d.PressKey(IDC_FOLDER, VK_ESCAPE);
+            else if (how == 1)
+                d.PressCloseBox();
+            else
+                d.PressKey(IDC_FOLDER, VK_RETURN);
+            EXPECT_TRUE(DialogDriver::WaitUntil([&] { return !d.DialogExists(); }));
+        });
+        EXPECT_EQ(how == 2, result);
+    }
+}
+
+TEST_F(ScannerDialog, ABoxShownWhileTheDialogClosesStaysAnswerable)
+{
+    TempTree tree;
+    Run(nullptr, [&](DialogDriver& d) {
+        d.SetText(IDC_FOLDER, tree.Path(L"missing"));
+        d.Click(IDC_START);
+        HWND box = d.WaitForMessageBox();
+        ASSERT_NE(nullptr, box);
+        EXPECT_EQ(L"Folder is empty", DialogDriver::MessageBoxText(box));
+        d.PressKey(IDC_FOLDER, VK_ESCAPE);
+        // The dialog hides as it is destroyed, then waits for the worker,
+        // which waits for the answer.
+        ASSERT_TRUE(DialogDriver::WaitUntil([&] { return !::IsWindowVisible(d.Dialog()); }));
+        EXPECT_TRUE(::IsWindowVisible(box));
+        EXPECT_FALSE(d.ExecuteReturned());
+        DialogDriver::Answer(box, IDOK);
+        EXPECT_TRUE(DialogDriver::WaitUntil([&] { return d.ExecuteReturned(); }));
+    });
+}
+
+TEST_F(ScannerDialog, WithoutAHostContextTheDialogRunsWithoutDatabase)
+{
+    plugin.SetHost(nullptr);
+    const bool result = ExecuteDriven([this] { return plugin.Execute(); }, [](DialogDriver& d) {
+        EXPECT_FALSE(d.IsEnabled(IDC_SQL));
+        d.PressKey(IDC_FOLDER, VK_RETURN);
+    });
+    EXPECT_TRUE(result);
+}
