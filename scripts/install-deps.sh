@@ -9,7 +9,7 @@ packages=(
     googletest
     wine wine32:i386
     libodbc2:i386 libsqliteodbc:i386 odbcinst unixodbc-common
-    xvfb xauth x11-apps imagemagick
+    xvfb xauth x11-apps x11-utils imagemagick
 )
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds Sorvik and starts the sample host under Wine on your display, with the
+# embedded SQLite database beside it. Options go to the host (see --help).
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+if [ "$(id -u)" -eq 0 ]; then
+    scripts/install-deps.sh
+fi
+
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+    echo "run.sh: no X display is reachable (DISPLAY='${DISPLAY:-}'); run it from a desktop session, or under xvfb-run to try it headless." >&2
+    exit 1
+fi
+
+cmake --preset mingw-i686 >/dev/null
+cmake --build --preset mingw-i686 --target SorvikHost
+
+export WINEPREFIX="$PWD/build/wine-run" WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}"
+scripts/wine-prefix.sh "$WINEPREFIX" x11
+exec wine build/mingw-i686/bin/SorvikHost.exe "$@"

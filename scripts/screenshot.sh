@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Makes docs/screenshot.png: the dialog after a walk of a small sample tree,
+# on a private Xvfb display.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+
+cmake --preset mingw-i686 >/dev/null
+cmake --build --preset mingw-i686 --target ScreenshotDriver
+
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 800x600x24 >/dev/null 2>&1 &
+xvfb=$!
+export WINEPREFIX="$PWD/build/wine-run" WINEARCH=win32 WINEDEBUG=-all DISPLAY=$display
+trap 'wineserver -k 2>/dev/null || true; kill $xvfb 2>/dev/null || true' EXIT
+scripts/wine-prefix.sh "$WINEPREFIX" x11
+
+marker="$PWD/build/screenshot.ready"
+rm -f "$marker"
+sample="$WINEPREFIX/drive_c/Inventory"
+rm -rf "$sample"
+mkdir -p "$sample/Reports/2026" "$sample/Photos"
+printf 'quarterly figures\n' > "$sample/Reports/2026/Q1 summary.txt"
+head -c 48213 /dev/zero > "$sample/Reports/2026/Q2 summary.xlsx"
+head -c 1048576 /dev/zero > "$sample/Photos/harbour.jpg"
+head -c 734003 /dev/zero > "$sample/Photos/O'Neil at the pier.jpg"
+printf 'read me\n' > "$sample/readme.txt"
+chmod 444 "$sample/readme.txt"
+wine build/mingw-i686/bin/ScreenshotDriver.exe 'C:\Inventory' "$(winepath -w "$marker")" &
+driver=$!
+for _ in $(seq 600); do
+    [ -f "$marker" ] && break
+    sleep 0.1
+done
+[ -f "$marker" ] || { echo "screenshot.sh: the walk did not finish" >&2; exit 1; }
+import -window root -trim +repage docs/screenshot.png
+rm -f "$marker"
+wait $driver
+rm -rf "$sample"
+echo "wrote docs/screenshot.png"
