@@ -315,3 +315,100 @@ TEST_F(ScannerDialog, WithoutAHostContextTheDialogRunsWithoutDatabase)
     });
     EXPECT_TRUE(result);
 }
+
+namespace {
+
+// Reserves every free stretch of address space of at least minimum bytes, so
+// that nothing needing that much contiguous room (a thread's stack) can be
+// created; smaller allocations still find room in the gaps.
+class AddressSpaceHog {
+public:
+    explicit AddressSpaceHog(SIZE_T minimum)
+    {
+        for (SIZE_T size = SIZE_T{1} << 30; size >= minimum; size /= 2) {
+            while (void* p = ::VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS))
+                m_blocks.push_back(p);
+        }
+    }
+    ~AddressSpaceHog() { Release(); }
+    void Release()
+    {
+        for (void* p : m_blocks)
+            ::VirtualFree(p, 0, MEM_RELEASE);
+        m_blocks.clear();
+    }
+
+private:
+    std::vector<void*> m_blocks;
+};
+
+}  // namespace
+
+TEST_F(ScannerDialog, AWorkerThatCannotBeBegunIsReportedAndTheToggleComesUp)
+{
+    TempTree tree;
+    tree.AddFile(L"a.txt");
+    Run(nullptr, [&](DialogDriver& d) {
+        d.Click(IDC_SHOW_RESULTS);
+        d.SetText(IDC_FOLDER, tree.Root());
+        AddressSpaceHog hog(256 * 1024);
+        d.ClickWithoutWaiting(IDC_START);  // the handler itself shows the box
+        HWND box = d.WaitForMessageBox();
+        hog.Release();
+        ASSERT_NE(nullptr, box);
+        EXPECT_NE(std::wstring::npos, DialogDriver::MessageBoxText(box).find(L"could not be started"));
+        DialogDriver::Answer(box, IDOK);
+        EXPECT_TRUE(DialogDriver::WaitUntil([&] { return !d.FindMessageBox(); }));
+        EXPECT_FALSE(d.IsChecked(IDC_START));
+        EXPECT_EQ(0, d.RowCount());
+
+        // Nothing is left behind: the next press walks normally.
+        d.Click(IDC_START);
+        EXPECT_TRUE(d.WaitForWalkEnd());
+        EXPECT_EQ(1, d.RowCount());
+    });
+}
+
+TEST_F(ScannerDialog, RapidPressesNeverOverlapWalksNorLeaveAStopBehind)
+{
+    TempTree tree;
+    for (int i = 0; i < 3; ++i)
+        tree.AddFile(L"f" + std::to_wstring(i));
+    std::vector<std::wstring> order;
+    for (const FileFacts& f : WalkOrder(tree.Root()))
+        order.push_back(f.m_strFilePath.Str());
+
+    Run(nullptr, [&](DialogDriver& d) {
+        d.Click(IDC_SHOW_RESULTS);
+        d.SetText(IDC_FOLDER, tree.Root());
+        // Second presses land at every stage of a walk, its end included.
+        for (int round = 0; round < 120; ++round) {
+            d.Click(IDC_START);
+            for (int spin = 0; spin < round % 12; ++spin)
+                ::SwitchToThread();
+            d.Click(IDC_START);
+            ASSERT_TRUE(d.WaitForWalkEnd());
+        }
+
+        // Each walk's rows are a prefix of the walk order: walks never ran side by side.
+        const auto rows = d.Rows();
+        size_t next = 0;
+        for (size_t i = 0; i < rows.size(); ++i) {
+            if (next < order.size() && rows[i][0] == order[next])
+                ++next;
+            else if (rows[i][0] == order[0])
+                next = 1;
+            else
+                ADD_FAILURE() << "row " << i << " breaks the walk order: " << Narrow(rows[i][0]);
+        }
+
+        // And no stop request outlived its walk: a press now walks to the end.
+        const int before = d.RowCount();
+        EXPECT_TRUE(DialogDriver::WaitUntil([&] {
+            d.Click(IDC_START);
+            d.WaitForWalkEnd();
+            return d.RowCount() > before;
+        }));
+        EXPECT_EQ(before + 3, d.RowCount());
+    });
+}

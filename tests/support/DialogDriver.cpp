@@ -91,6 +91,11 @@ void DialogDriver::Click(int id) const
     ::SendMessageW(::GetDlgItem(m_hDialog, id), BM_CLICK, 0, 0);
 }
 
+void DialogDriver::ClickWithoutWaiting(int id) const
+{
+    ::PostMessageW(::GetDlgItem(m_hDialog, id), BM_CLICK, 0, 0);
+}
+
 bool DialogDriver::IsEnabled(int id) const
 {
     return ::IsWindowEnabled(::GetDlgItem(m_hDialog, id)) != FALSE;

@@ -20,6 +20,7 @@ public:
     void SetText(int id, const std::wstring& text) const;
     std::wstring GetText(int id) const;
     void Click(int id) const;  // as a mouse click: flips check boxes and notifies
+    void ClickWithoutWaiting(int id) const;  // for a click whose handler shows a box
     bool IsEnabled(int id) const;
     bool IsChecked(int id) const;
 
