@@ -58,8 +58,8 @@ private:
     void BeginWalk();
     void WaitForWorker();
 
-    ScanOptions& GetScanOptions() override { return m_options; }
-    CDatabase* GetScanDatabase() override { return m_pDatabase; }
+    ScanOptions& GetScanOptions() override { return m_options; }     // worker thread
+    CDatabase* GetScanDatabase() override { return m_pDatabase; }    // worker thread
     int ShowMessageBox(LPCWSTR text, UINT type) override;  // worker thread
 
     std::mutex m_walkStateLock;  // orders the toggle's presses against the worker's end

@@ -45,7 +45,8 @@ public:
 
     // Runs one statement synchronously on its own statement handle. Success
     // with information and "no data" (a searched UPDATE or DELETE that matched
-    // no row) are success. Throws CDBException* on any error.
+    // no row) are success. Throws CDBException* on any error. Sorvik calls it
+    // on its worker thread.
     void ExecuteSQL(LPCWSTR lpszSQL);
 
     HDBC m_hdbc = SQL_NULL_HDBC;  // must stay the first data member

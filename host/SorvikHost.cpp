@@ -4,6 +4,8 @@
 #include "host/PluginLoader.h"
 #include "host/SampleDatabase.h"
 
+#include "framework/UniqueHandle.h"
+
 #include <shellapi.h>
 
 #include <cstdio>
@@ -77,7 +79,6 @@ int main()
 {
     int argc = 0;
     wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
-    const int result = argv ? Run(argc, argv) : 2;
-    ::LocalFree(argv);
-    return result;
+    const CLocalMemory argvMemory(argv);
+    return argv ? Run(argc, argv) : 2;
 }

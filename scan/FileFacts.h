@@ -28,7 +28,7 @@ struct FileFacts {
 // Unsigned decimal digits of the full 64-bit value.
 CString FormatFileLength(unsigned long long length);
 
-// Finder is CFileFind or anything with its entry queries.
+// Finder is CFileFind or anything with its entry queries. (worker thread)
 template <class Finder>
 FileFacts GatherFileFacts(const Finder& finder)
 {

@@ -23,6 +23,7 @@ protected:
 // The real Windows calls.
 IOwnerLookupApi& Win32OwnerLookupApi();
 
+// (worker thread)
 CString LookupFileOwner(IOwnerLookupApi& api, LPCWSTR path);
 inline CString LookupFileOwner(LPCWSTR path)
 {

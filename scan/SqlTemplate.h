@@ -6,4 +6,5 @@
 // Doubles every single quote, so the value can sit inside a '...' literal.
 CString QuoteForSql(const CString& value);
 
+// (worker thread)
 CString ExpandSqlTemplate(LPCWSTR sqlTemplate, const FileFacts& facts);

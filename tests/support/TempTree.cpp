@@ -1,5 +1,7 @@
 #include "support/TempTree.h"
 
+#include "framework/UniqueHandle.h"
+
 #include <gtest/gtest.h>
 #include <winioctl.h>
 
@@ -109,36 +111,41 @@ std::wstring TempTree::AddFolder(const std::wstring& relative) const
     return path;
 }
 
+namespace {
+
+CFileHandle CreateForWriting(const std::wstring& path)
+{
+    CFileHandle file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        ADD_FAILURE() << "cannot create file " << Narrow(path);
+    return file;
+}
+
+}  // namespace
+
 std::wstring TempTree::AddFile(const std::wstring& relative, const std::string& content) const
 {
     const std::wstring path = Path(relative);
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        ADD_FAILURE() << "cannot create file " << Narrow(path);
-        return path;
-    }
+    CFileHandle file = CreateForWriting(path);
     DWORD written = 0;
-    if (!content.empty())
-        ::WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-    ::CloseHandle(h);
+    if (file && !content.empty())
+        ::WriteFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
     return path;
 }
 
 std::wstring TempTree::AddSizedFile(const std::wstring& relative, unsigned long long length) const
 {
     const std::wstring path = Path(relative);
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        ADD_FAILURE() << "cannot create file " << Narrow(path);
+    CFileHandle file = CreateForWriting(path);
+    if (!file)
         return path;
-    }
     DWORD ignored = 0;
-    ::DeviceIoControl(h, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
+    ::DeviceIoControl(file.Get(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &ignored, nullptr);
     LARGE_INTEGER end;
     end.QuadPart = static_cast<LONGLONG>(length);
-    if (!::SetFilePointerEx(h, end, nullptr, FILE_BEGIN) || !::SetEndOfFile(h))
+    if (!::SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.Get()))
         ADD_FAILURE() << "cannot size file " << Narrow(path);
-    ::CloseHandle(h);
     return path;
 }
 

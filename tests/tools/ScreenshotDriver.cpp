@@ -7,6 +7,8 @@
 #include "host/SampleDatabase.h"
 #include "support/DialogDriver.h"
 
+#include "framework/UniqueHandle.h"
+
 #include <shellapi.h>
 
 #include <cstdio>
@@ -15,6 +17,7 @@ int main()
 {
     int argc = 0;
     wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    const CLocalMemory argvMemory(argv);
     if (!argv || argc != 3) {
         fputs("usage: ScreenshotDriver FOLDER MARKER\n", stderr);
         return 2;
@@ -41,6 +44,5 @@ int main()
                                 60000);
         d.PressKey(IDC_FOLDER, VK_ESCAPE);
     });
-    ::LocalFree(argv);
     return 0;
 }
