@@ -412,3 +412,43 @@ TEST_F(ScannerDialog, RapidPressesNeverOverlapWalksNorLeaveAStopBehind)
         EXPECT_EQ(before + 3, d.RowCount());
     });
 }
+
+TEST_F(ScannerDialog, AnUnexpectedFailureInTheWalkIsShownAndTheWalkEndsCleanly)
+{
+    TempTree tree;
+    for (int i = 0; i < 3; ++i)
+        tree.AddFile(L"f" + std::to_wstring(i));
+    SqliteTestDatabase sqlite;
+    // A statement that fails, padded so that expanding it needs megabytes.
+    const std::wstring sql = L"INSERT INTO no_such_table VALUES ('{FileTitle}') -- " + std::wstring(4 << 20, L'x');
+
+    Run(&sqlite.db, [&](DialogDriver& d) {
+        d.SetText(IDC_SQL, sql);
+        ASSERT_EQ(sql.size(), d.GetText(IDC_SQL).size());
+        d.Click(IDC_WRITE_TO_DATABASE);
+        d.Click(IDC_SHOW_RESULTS);
+        d.SetText(IDC_FOLDER, tree.Root());
+        d.Click(IDC_START);
+        // The worker waits at the first file's database prompt; meanwhile the
+        // memory for the next expansion is taken away.
+        HWND prompt = d.WaitForMessageBox(30000);
+        ASSERT_NE(nullptr, prompt);
+        AddressSpaceHog hog(1024 * 1024);
+        DialogDriver::Answer(prompt, IDYES);
+        HWND failure = nullptr;
+        DialogDriver::WaitUntil([&] { return (failure = d.FindMessageBox()) != nullptr && failure != prompt; }, 30000);
+        hog.Release();
+        ASSERT_NE(nullptr, failure);
+        EXPECT_NE(std::wstring::npos, DialogDriver::MessageBoxText(failure).find(L"unexpected error"))
+            << Narrow(DialogDriver::MessageBoxText(failure));
+        DialogDriver::Answer(failure, IDOK);
+
+        // The end steps still ran: the toggle is up and the next walk starts.
+        ASSERT_TRUE(d.WaitForWalkEnd());
+        EXPECT_EQ(1, d.RowCount()) << "the first file, whose prompt was answered Yes";
+        d.SetText(IDC_SQL, L"");
+        d.Click(IDC_START);
+        ASSERT_TRUE(d.WaitForWalkEnd());
+        EXPECT_EQ(4, d.RowCount());
+    });
+}
