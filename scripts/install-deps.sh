@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
     googletest
     wine wine32:i386
     libodbc2:i386 libsqliteodbc:i386 odbcinst unixodbc-common

@@ -9,6 +9,9 @@ fi
 
 cmake --preset mingw-i686 >/dev/null
 cmake --build --preset mingw-i686
+# The same sources for 64-bit Windows must build too (warnings are errors).
+cmake --preset mingw-x86_64 >/dev/null
+cmake --build --preset mingw-x86_64
 
 # A warm wineserver for the whole run, started with its output (and that of
 # Wine's background services) away from CTest's pipes, which it would
