@@ -3,6 +3,8 @@
 #include "dialog/SorvikDlg.h"
 #include "framework/ModuleState.h"
 
+#include <string>
+
 CSorvikApp theApp;
 
 BEGIN_MESSAGE_MAP(CSorvikApp, CWinApp)
@@ -45,7 +47,13 @@ bool CSorvikApp::Execute()
         // Without a host context the dialog runs without a database.
         IHostContext* pHost = GetHost();
         dlg.m_pDatabase = pHost ? pHost->GetDatabase() : nullptr;
-        return dlg.DoModal() == IDOK;
+        const INT_PTR result = dlg.DoModal();
+        if (result == -1) {
+            const DWORD error = ::GetLastError();
+            AfxMessageBox((L"The Sorvik dialog could not be shown (error " + std::to_wstring(error) + L").").c_str(),
+                          MB_OK | MB_ICONERROR);
+        }
+        return result == IDOK;
     } catch (...) {
         return false;
     }

@@ -1,0 +1,120 @@
+// The sample host as a user starts it: a separate process whose dialog is
+// closed from here, and whose exit code reports Execute's result.
+#include "framework/UniqueHandle.h"
+#include "host/PluginLoader.h"
+#include "support/DialogDriver.h"
+#include "support/OdbcQuery.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK FindProcessDialog(HWND hWnd, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(lParam);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hWnd, &pid);
+    wchar_t title[32] = {};
+    ::GetWindowTextW(hWnd, title, 32);
+    if (pid == search->processId && ::IsWindowVisible(hWnd) && wcscmp(title, L"Sorvik") == 0) {
+        search->found = hWnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+class SampleHostProcess {
+public:
+    explicit SampleHostProcess(const std::wstring& arguments)
+    {
+        std::wstring line = L"\"" + std::wstring(PathBesideProgram(L"SorvikHost.exe")) + L"\" " + arguments;
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        if (::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+            m_process.Reset(pi.hProcess);
+            ::CloseHandle(pi.hThread);
+            m_processId = pi.dwProcessId;
+        }
+    }
+    bool Started() const { return m_process.IsValid(); }
+
+    HWND WaitForDialog() const
+    {
+        WindowSearch search{m_processId, nullptr};
+        DialogDriver::WaitUntil([&] {
+            ::EnumWindows(&FindProcessDialog, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        });
+        return search.found;
+    }
+
+    // The exit code, or -1 if the process does not end in time.
+    int WaitForExit() const
+    {
+        if (::WaitForSingleObject(m_process.Get(), 30000) != WAIT_OBJECT_0)
+            return -1;
+        DWORD code = 0;
+        ::GetExitCodeProcess(m_process.Get(), &code);
+        return static_cast<int>(code);
+    }
+
+private:
+    CKernelHandle m_process;
+    DWORD m_processId = 0;
+};
+
+}  // namespace
+
+TEST(SampleHost, ExitCodeReportsHowTheDialogEnded)
+{
+    for (const auto& run : {std::make_pair(IDOK, 0), std::make_pair(IDCANCEL, 1)}) {
+        SampleHostProcess host(L"--no-database");
+        ASSERT_TRUE(host.Started());
+        const HWND dialog = host.WaitForDialog();
+        ASSERT_NE(nullptr, dialog);
+        ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(run.first, BN_CLICKED), 0);
+        EXPECT_EQ(run.second, host.WaitForExit());
+    }
+}
+
+TEST(SampleHost, EmbeddedDatabaseIsCreatedWithItsFilesTable)
+{
+    const CString database = PathBesideProgram(L"sorvik-sample.sqlite");
+    ::DeleteFileW(database);
+    SampleHostProcess host(L"");
+    ASSERT_TRUE(host.Started());
+    const HWND dialog = host.WaitForDialog();
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dialog, 1014))) << "an open connection enables the SQL box";
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_EQ(1, host.WaitForExit());
+    CDatabase db;
+    try {
+        db.OpenEx(SqliteConnectString(database.Str()).c_str());
+        EXPECT_EQ(1u, QueryRows(db, L"SELECT COUNT(*) FROM files").size()) << "the files table exists";
+    } catch (CDBException* e) {
+        ADD_FAILURE() << Narrow(e->m_strError.Str());
+        e->Delete();
+    }
+    db.Close();
+    for (const wchar_t* suffix : {L"", L"-wal", L"-shm"})
+        ::DeleteFileW((database + suffix).GetString());
+}
+
+TEST(SampleHost, BadOptionsAndDatabasesAreReportedWithoutADialog)
+{
+    SampleHostProcess unknown(L"--bogus");
+    ASSERT_TRUE(unknown.Started());
+    EXPECT_EQ(2, unknown.WaitForExit());
+
+    SampleHostProcess noDriver(L"--database \"Driver=No Such Driver;Database=x\"");
+    ASSERT_TRUE(noDriver.Started());
+    EXPECT_EQ(2, noDriver.WaitForExit());
+}
