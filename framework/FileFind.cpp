@@ -4,7 +4,7 @@
 
 namespace {
 
-// The search's root folder: the specification made absolute, up to its last
+// The search's root folder: the search pattern made absolute, up to its last
 // separator. GetFullPathName also turns forward slashes into backslashes.
 CString RootOfSpec(LPCWSTR pstrSpec)
 {

@@ -10,25 +10,6 @@
 
 namespace {
 
-struct WindowSearch {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK FindProcessDialog(HWND hWnd, LPARAM lParam)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(lParam);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hWnd, &pid);
-    wchar_t title[32] = {};
-    ::GetWindowTextW(hWnd, title, 32);
-    if (pid == search->processId && ::IsWindowVisible(hWnd) && wcscmp(title, L"Sorvik") == 0) {
-        search->found = hWnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 class SampleHostProcess {
 public:
     explicit SampleHostProcess(const std::wstring& arguments)
@@ -47,12 +28,18 @@ public:
 
     HWND WaitForDialog() const
     {
-        WindowSearch search{m_processId, nullptr};
+        HWND dialog = nullptr;
         DialogDriver::WaitUntil([&] {
-            ::EnumWindows(&FindProcessDialog, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
+            dialog = DialogDriver::FindTopWindow([this](HWND hWnd) {
+                DWORD pid = 0;
+                ::GetWindowThreadProcessId(hWnd, &pid);
+                wchar_t title[32] = {};
+                ::GetWindowTextW(hWnd, title, 32);
+                return pid == m_processId && ::IsWindowVisible(hWnd) && wcscmp(title, L"Sorvik") == 0;
+            });
+            return dialog != nullptr;
         });
-        return search.found;
+        return dialog;
     }
 
     // The exit code, or -1 if the process does not end in time.

@@ -12,39 +12,20 @@ namespace {
 
 std::atomic<bool> g_executeReturned{false};
 
-struct BoxSearch {
-    HWND hDialog;
-    HWND found;
-};
-
-BOOL CALLBACK FindBoxProc(HWND hWnd, LPARAM lParam)
+BOOL CALLBACK MatchWindowProc(HWND hWnd, LPARAM lParam)
 {
-    auto* search = reinterpret_cast<BoxSearch*>(lParam);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hWnd, &pid);
-    wchar_t className[16] = {};
-    ::GetClassNameW(hWnd, className, 16);
-    if (pid == ::GetCurrentProcessId() && hWnd != search->hDialog && ::IsWindowVisible(hWnd) &&
-        wcscmp(className, L"#32770") == 0 && !::GetDlgItem(hWnd, IDC_FOLDER)) {
-        search->found = hWnd;
-        return FALSE;
-    }
-    return TRUE;
+    auto* search = reinterpret_cast<std::pair<const std::function<bool(HWND)>*, HWND>*>(lParam);
+    if (!(*search->first)(hWnd))
+        return TRUE;
+    search->second = hWnd;
+    return FALSE;
 }
 
-struct DialogSearch {
-    DWORD threadId;
-    HWND found;
-};
-
-BOOL CALLBACK FindDialogProc(HWND hWnd, LPARAM lParam)
+bool IsDialogClass(HWND hWnd)
 {
-    auto* search = reinterpret_cast<DialogSearch*>(lParam);
-    if (::IsWindowVisible(hWnd) && ::GetDlgItem(hWnd, IDC_FOLDER) && ::GetDlgItem(hWnd, IDC_START)) {
-        search->found = hWnd;
-        return FALSE;
-    }
-    return TRUE;
+    wchar_t className[16] = {};
+    ::GetClassNameW(hWnd, className, 16);
+    return wcscmp(className, L"#32770") == 0;
 }
 
 }  // namespace
@@ -61,12 +42,20 @@ bool DialogDriver::WaitUntil(const std::function<bool()>& condition, DWORD timeo
     }
 }
 
+HWND DialogDriver::FindTopWindow(const std::function<bool(HWND)>& match)
+{
+    std::pair<const std::function<bool(HWND)>*, HWND> search{&match, nullptr};
+    ::EnumWindows(&MatchWindowProc, reinterpret_cast<LPARAM>(&search));
+    return search.second;
+}
+
 bool DialogDriver::WaitForDialog()
 {
     return WaitUntil([this] {
-        DialogSearch search{m_dialogThreadId, nullptr};
-        ::EnumThreadWindows(m_dialogThreadId, &FindDialogProc, reinterpret_cast<LPARAM>(&search));
-        m_hDialog = search.found;
+        m_hDialog = FindTopWindow([this](HWND hWnd) {
+            return ::GetWindowThreadProcessId(hWnd, nullptr) == m_dialogThreadId && ::IsWindowVisible(hWnd) &&
+                   ::GetDlgItem(hWnd, IDC_FOLDER) && ::GetDlgItem(hWnd, IDC_START);
+        });
         return m_hDialog != nullptr;
     });
 }
@@ -152,9 +141,12 @@ std::vector<std::vector<std::wstring>> DialogDriver::Rows() const
 
 HWND DialogDriver::FindMessageBox() const
 {
-    BoxSearch search{m_hDialog, nullptr};
-    ::EnumWindows(&FindBoxProc, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return FindTopWindow([this](HWND hWnd) {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(hWnd, &pid);
+        return pid == ::GetCurrentProcessId() && hWnd != m_hDialog && ::IsWindowVisible(hWnd) &&
+               IsDialogClass(hWnd) && !::GetDlgItem(hWnd, IDC_FOLDER);
+    });
 }
 
 HWND DialogDriver::WaitForMessageBox(DWORD timeoutMs) const

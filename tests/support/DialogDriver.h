@@ -37,6 +37,8 @@ public:
     void PressKey(int id, WPARAM key) const;  // a key press on a control
     void PressCloseBox() const;
 
+    // The first top-level window that match accepts, or null.
+    static HWND FindTopWindow(const std::function<bool(HWND)>& match);
     // Polls condition until true or the time is up; returns the last result.
     static bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000);
     bool WaitForWalkEnd(DWORD timeoutMs = 30000) const;
