@@ -37,9 +37,14 @@ CWinApp* AfxGetApp()
 void AfxInitModuleState(HINSTANCE hInstance)
 {
     g_moduleState.m_hCurrentInstanceHandle = hInstance;
+    wchar_t path[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(hInstance, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return;  // without its manifest the module still works, with the system's default controls
     ACTCTXW context = {};
     context.cbSize = sizeof context;
     context.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    context.lpSource = path;
     context.hModule = hInstance;
     context.lpResourceName = MAKEINTRESOURCEW(2);  // ISOLATIONAWARE_MANIFEST_RESOURCE_ID
     g_moduleState.m_hActCtx = ::CreateActCtxW(&context);

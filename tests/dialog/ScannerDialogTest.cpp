@@ -8,7 +8,9 @@
 #include "support/RecordingSite.h"
 #include "support/TempTree.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
+#include <psapi.h>
 
 namespace {
 
@@ -58,6 +60,21 @@ protected:
     }
 };
 
+bool CommonControls6Loaded()
+{
+    HMODULE modules[1024];
+    DWORD needed = 0;
+    ::EnumProcessModules(::GetCurrentProcess(), modules, sizeof modules, &needed);
+    for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < 1024; ++i) {
+        wchar_t path[MAX_PATH] = {};
+        ::GetModuleFileNameW(modules[i], path, MAX_PATH);
+        const std::wstring lower = CharLowerW(path);
+        if (lower.find(L"common-controls") != std::wstring::npos && lower.find(L"_6.") != std::wstring::npos)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 TEST_F(ScannerDialog, FreshDialogAndStartEnableRule)
@@ -74,6 +91,8 @@ TEST_F(ScannerDialog, FreshDialogAndStartEnableRule)
         EXPECT_EQ((std::vector<std::wstring>{L"File Name", L"Date Created", L"Size", L"Attributes", L"Owner"}),
                   d.ColumnTitles());
         EXPECT_EQ(0, d.RowCount());
+        // The module's manifest brings Common Controls 6 into the process.
+        EXPECT_TRUE(CommonControls6Loaded());
 
         d.SetText(IDC_FOLDER, L"x");
         EXPECT_TRUE(d.IsEnabled(IDC_START));
