@@ -91,6 +91,7 @@ TEST_F(ScannerDialog, FreshDialogAndStartEnableRule)
         EXPECT_EQ((std::vector<std::wstring>{L"File Name", L"Date Created", L"Size", L"Attributes", L"Owner"}),
                   d.ColumnTitles());
         EXPECT_EQ(0, d.RowCount());
+        EXPECT_GE(d.ColumnWidthsTotal(), d.ListClientWidth()) << "the Owner column reaches the right edge";
         // The module's manifest brings Common Controls 6 into the process.
         EXPECT_TRUE(CommonControls6Loaded());
 
@@ -148,6 +149,8 @@ TEST_F(ScannerDialog, WalkFillsTheListInWalkOrderAndAppends)
     tree.AddFolder(L"sub");
     tree.AddFile(L"sub\\two.dat");
     tree.AddFile(L"sub\\three");
+    // Created (as Wine shows it) at 1970-01-01 00:00:00: no date is shown.
+    tree.SetTimes(L"sub\\three", 0, 0);
     const std::vector<FileFacts> expected = WalkOrder(tree.Root());
     ASSERT_EQ(3u, expected.size());
 
@@ -159,9 +162,15 @@ TEST_F(ScannerDialog, WalkFillsTheListInWalkOrderAndAppends)
         ASSERT_EQ(3u, rows.size());
         for (size_t i = 0; i < rows.size(); ++i) {
             const FileFacts& f = expected[i];
-            EXPECT_EQ((Cells{f.m_strFilePath.Str(), FormatFileTime(f.m_timeCreate).Str(), f.m_strFileLength.Str(),
-                             f.m_strAllAttributes.Str(), L""}),
+            const std::wstring date = f.m_timeCreate > 0 ? FormatFileTime(f.m_timeCreate).Str() : L"";
+            EXPECT_EQ((Cells{f.m_strFilePath.Str(), date, f.m_strFileLength.Str(), f.m_strAllAttributes.Str(), L""}),
                       rows[i]);
+            if (f.m_strFilePath.Str() == tree.Path(L"sub\\three")) {
+                EXPECT_EQ(L"", rows[i][1]);
+                EXPECT_EQ(L"0", rows[i][2]);
+            } else {
+                EXPECT_EQ(19u, rows[i][1].size()) << "hh:mm:ss dd.mm.yyyy";
+            }
         }
 
         // Owner column from now on; earlier rows keep theirs (empty).
@@ -201,6 +210,8 @@ TEST_F(ScannerDialog, TwoPressesStopAndAThirdWalksAgain)
         d.Click(IDC_START);
         ASSERT_TRUE(d.WaitForWalkEnd());
         EXPECT_EQ(stoppedAt + 200, d.RowCount()) << "the stop request did not outlive its walk";
+        EXPECT_TRUE(d.RowWhollyVisible(d.RowCount() - 1)) << "the list follows the walk";
+        EXPECT_FALSE(d.RowWhollyVisible(0));
     });
 }
 

@@ -38,6 +38,7 @@ protected:
 TEST_F(DatabaseWrite, EachFileBecomesOneRowWithEveryFact)
 {
     tree.AddFile(L"O'Neil.txt", "12345");
+    tree.SetTimes(L"O'Neil.txt", 0, 0);  // no date in the list, but a text in SQL
     tree.AddFolder(L"sub");
     tree.AddFile(L"sub\\\u00dcn\u00efc\u00f8de \u2603.dat");
     site.options.m_bShowOwner = true;
@@ -59,6 +60,7 @@ TEST_F(DatabaseWrite, EachFileBecomesOneRowWithEveryFact)
         EXPECT_EQ(expected, rows[i]);
     }
     EXPECT_EQ(L"O'Neil", rows[0][0]);
+    EXPECT_EQ(L"00:00:00 01.01.1970", rows[0][3]);  // TZ=UTC
     EXPECT_EQ(L"5", rows[0][14]);
     EXPECT_EQ(L"\u00dcn\u00efc\u00f8de \u2603", rows[1][0]);
 }

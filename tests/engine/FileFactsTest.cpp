@@ -128,19 +128,18 @@ TEST(FileFacts, RealAttributesAndTimes)
     EXPECT_EQ(L'H', FactsOf(tree.Root(), L".dotted").m_chHidden);
 
     // Times: the finder's times match the file's own, to the second.
-    const std::wstring timed = tree.AddFile(L"t.txt");
-    HANDLE h = ::CreateFileW(timed.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
-    const ULONGLONG write = (1796565909ULL + 11644473600ULL) * 10000000ULL;
-    const ULONGLONG access = (1173967509ULL + 11644473600ULL) * 10000000ULL;
-    const FILETIME ftWrite{static_cast<DWORD>(write), static_cast<DWORD>(write >> 32)};
-    const FILETIME ftAccess{static_cast<DWORD>(access), static_cast<DWORD>(access >> 32)};
-    ASSERT_TRUE(::SetFileTime(h, nullptr, &ftAccess, &ftWrite));
-    ::CloseHandle(h);
+    tree.AddFile(L"t.txt");
+    tree.SetTimes(L"t.txt", 1173967509, 1796565909);
     const FileFacts t = FactsOf(tree.Root(), L"t.txt");
     EXPECT_EQ(1796565909, t.m_timeWrite);
     EXPECT_EQ(1173967509, t.m_timeAccess);
-    EXPECT_GT(t.m_timeCreate, 0);  // Wine shows the last-write time here
+    EXPECT_EQ(1796565909, t.m_timeCreate);  // Wine shows the last-write time here
+
+    // Before 1970 the seconds are negative, not lost.
+    tree.AddFile(L"old.txt");
+    tree.SetTimes(L"old.txt", -86400, -1);
+    EXPECT_EQ(-1, FactsOf(tree.Root(), L"old.txt").m_timeWrite);
+    EXPECT_EQ(-86400, FactsOf(tree.Root(), L"old.txt").m_timeAccess);
 }
 
 TEST(FileFind, RootIsTheAbsoluteFolderWhateverTheSeparators)

@@ -118,6 +118,33 @@ int DialogDriver::RowCount() const
     return static_cast<int>(::SendMessageW(::GetDlgItem(m_hDialog, IDC_RESULT_LIST), LVM_GETITEMCOUNT, 0, 0));
 }
 
+bool DialogDriver::RowWhollyVisible(int row) const
+{
+    const HWND hList = ::GetDlgItem(m_hDialog, IDC_RESULT_LIST);
+    RECT item = {};
+    item.left = LVIR_BOUNDS;
+    RECT client = {};
+    ::GetClientRect(hList, &client);
+    return ::SendMessageW(hList, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)) &&
+           item.top >= 0 && item.bottom <= client.bottom;
+}
+
+int DialogDriver::ColumnWidthsTotal() const
+{
+    const HWND hList = ::GetDlgItem(m_hDialog, IDC_RESULT_LIST);
+    int total = 0;
+    for (int column = 0; column < static_cast<int>(ColumnTitles().size()); ++column)
+        total += static_cast<int>(::SendMessageW(hList, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+    return total;
+}
+
+int DialogDriver::ListClientWidth() const
+{
+    RECT client = {};
+    ::GetClientRect(::GetDlgItem(m_hDialog, IDC_RESULT_LIST), &client);
+    return client.right;
+}
+
 std::vector<std::vector<std::wstring>> DialogDriver::Rows() const
 {
     const HWND hList = ::GetDlgItem(m_hDialog, IDC_RESULT_LIST);

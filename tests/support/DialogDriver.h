@@ -26,6 +26,9 @@ public:
 
     std::vector<std::wstring> ColumnTitles() const;
     int RowCount() const;
+    bool RowWhollyVisible(int row) const;
+    int ColumnWidthsTotal() const;
+    int ListClientWidth() const;
     std::vector<std::vector<std::wstring>> Rows() const;
 
     // A message box of this process other than the dialog, or null.

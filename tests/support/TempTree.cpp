@@ -149,6 +149,20 @@ std::wstring TempTree::AddSizedFile(const std::wstring& relative, unsigned long 
     return path;
 }
 
+void TempTree::SetTimes(const std::wstring& relative, long long accessSeconds, long long writeSeconds) const
+{
+    const auto toFileTime = [](long long seconds) {
+        const ULONGLONG ticks = static_cast<ULONGLONG>(seconds + 11644473600LL) * 10000000ULL;
+        return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    };
+    const FILETIME access = toFileTime(accessSeconds);
+    const FILETIME write = toFileTime(writeSeconds);
+    CFileHandle file(::CreateFileW(Path(relative).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+    if (!file || !::SetFileTime(file.Get(), nullptr, &access, &write))
+        ADD_FAILURE() << "cannot set the times of " << Narrow(Path(relative));
+}
+
 void TempTree::AddFolderLink(const std::wstring& relative, const std::wstring& target) const
 {
     const std::string link = UnixPath(Path(relative));

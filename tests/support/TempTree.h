@@ -17,6 +17,8 @@ public:
     std::wstring AddFile(const std::wstring& relative, const std::string& content = "") const;
     // A file of the given length that holds no data (sparse where the disk allows).
     std::wstring AddSizedFile(const std::wstring& relative, unsigned long long length) const;
+    // Sets a file's last-access and last-write times, in seconds since 1970.
+    void SetTimes(const std::wstring& relative, long long accessSeconds, long long writeSeconds) const;
     // A Unix symbolic link, as Wine shows a link to a folder.
     void AddFolderLink(const std::wstring& relative, const std::wstring& target) const;
 
