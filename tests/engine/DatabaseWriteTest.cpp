@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 const wchar_t kInsertAll[] =
@@ -172,4 +174,28 @@ TEST_F(DatabaseWrite, ExceptionCarriesEveryDiagnosticRecord)
         EXPECT_FALSE(e->m_strError.IsEmpty());
         e->Delete();
     }
+}
+
+TEST_F(DatabaseWrite, CraftedNamesStayInsideTheirLiterals)
+{
+    // A name that tries to end the literal, and look-alike quotes and
+    // backslashes that an ANSI conversion would turn into real ones.
+    const std::wstring names[] = {L"x'); DROP TABLE files; --.txt", L"it\uff07s \u02bcquoted\u2032.txt",
+                                  L"back\uff3cslash\u2216.txt"};
+    for (const std::wstring& name : names)
+        tree.AddFile(name);
+    EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", L"INSERT INTO files (title, path) VALUES ('{FileTitle}', '{FilePath}')"));
+    EXPECT_TRUE(site.boxes.empty());
+
+    const Rows rows = QueryRows(sqlite.db, L"SELECT path FROM files ORDER BY path");
+    ASSERT_EQ(3u, rows.size()) << "the table survived and holds one row per file";
+    std::vector<std::wstring> expected;
+    for (const std::wstring& name : names)
+        expected.push_back(tree.Path(name));
+    std::sort(expected.begin(), expected.end());
+    std::vector<std::wstring> actual;
+    for (const auto& row : rows)
+        actual.push_back(row[0]);
+    std::sort(actual.begin(), actual.end());
+    EXPECT_EQ(expected, actual);
 }
