@@ -7,15 +7,6 @@ const CRuntimeClass* CObject::GetRuntimeClass() const
     return &classCObject;
 }
 
-bool CObject::IsKindOf(const CRuntimeClass* pClass) const
-{
-    for (const CRuntimeClass* p = GetRuntimeClass(); p; p = p->m_pBaseClass) {
-        if (p == pClass)
-            return true;
-    }
-    return false;
-}
-
 const AFX_MSGMAP* CCmdTarget::GetThisMessageMap()
 {
     static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, nullptr}};

@@ -17,7 +17,6 @@ class CObject {
 public:
     virtual const CRuntimeClass* GetRuntimeClass() const;
     virtual ~CObject() = default;
-    bool IsKindOf(const CRuntimeClass* pClass) const;
     static const CRuntimeClass classCObject;
 };
 

@@ -38,6 +38,6 @@ private:
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
-    UINT m_nIDHelp;
+    UINT m_nIDTemplate;
     CWnd* m_pParentWnd;
 };

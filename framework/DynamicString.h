@@ -24,7 +24,6 @@ public:
     friend CString operator+(CString lhs, LPCWSTR rhs) { return lhs += rhs; }
     friend CString operator+(LPCWSTR lhs, const CString& rhs) { return CString(lhs) += rhs; }
     friend bool operator==(const CString& a, const CString& b) { return a.m_str == b.m_str; }
-    friend bool operator==(const CString& a, LPCWSTR b) { return a.m_str == (b ? b : L""); }
 
     // Replaces every occurrence of pszOld, left to right, resuming behind each
     // inserted text so that an inserted value is never searched again.

@@ -17,11 +17,6 @@ AFX_MODULE_STATE* AfxGetModuleState()
     return t_pCurrentState ? t_pCurrentState : &g_moduleState;
 }
 
-HINSTANCE AfxGetInstanceHandle()
-{
-    return AfxGetModuleState()->m_hCurrentInstanceHandle;
-}
-
 HINSTANCE AfxGetResourceHandle()
 {
     // Outside any switched-in state, resources come from the process's program,

@@ -17,7 +17,6 @@ AFX_MODULE_STATE* AfxGetStaticModuleState();
 // The state switched in on this thread, or this module's own state.
 AFX_MODULE_STATE* AfxGetModuleState();
 
-HINSTANCE AfxGetInstanceHandle();
 HINSTANCE AfxGetResourceHandle();
 CWinApp* AfxGetApp();
 

@@ -36,7 +36,6 @@ CWinThread* AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, int nPri
         return nullptr;
     }
     pThread->m_hThread.Reset(reinterpret_cast<HANDLE>(handle));
-    pThread->m_nThreadID = id;
     ::SetThreadPriority(pThread->m_hThread.Get(), nPriority);
     if (!(dwCreateFlags & CREATE_SUSPENDED))
         pThread->ResumeThread();

@@ -15,7 +15,6 @@ public:
     HANDLE GetHandle() const { return m_hThread.Get(); }
 
     BOOL m_bAutoDelete = TRUE;
-    DWORD m_nThreadID = 0;
 
 private:
     friend CWinThread* AfxBeginThread(AFX_THREADPROC, LPVOID, int, UINT, DWORD, LPSECURITY_ATTRIBUTES);
