@@ -23,12 +23,15 @@ CWinApp::~CWinApp()
 BOOL CWinApp::InitInstance()
 {
     if (!m_pszAppName) {
-        wchar_t path[MAX_PATH];
-        const DWORD length = ::GetModuleFileNameW(AfxGetStaticModuleState()->m_hCurrentInstanceHandle, path, MAX_PATH);
-        CString title = CString(path, static_cast<int>(length < MAX_PATH ? length : 0));
-        const int slash = static_cast<int>(title.Str().find_last_of(L"\\/"));
-        title = CString(title.GetString() + slash + 1).BeforeLast(L'.');
-        m_strAppName = title;
+        // The module's file title: "Sorvik" for Sorvik.dll.
+        wchar_t path[MAX_PATH] = {};
+        ::GetModuleFileNameW(AfxGetStaticModuleState()->m_hCurrentInstanceHandle, path, MAX_PATH);
+        const wchar_t* name = path;
+        for (const wchar_t* p = path; *p; ++p) {
+            if (*p == L'\\' || *p == L'/')
+                name = p + 1;
+        }
+        m_strAppName = CString(name).BeforeLast(L'.');
         m_pszAppName = m_strAppName.GetString();
     }
     return TRUE;

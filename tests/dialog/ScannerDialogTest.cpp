@@ -340,6 +340,9 @@ TEST_F(ScannerDialog, ABoxShownWhileTheDialogClosesStaysAnswerable)
         HWND box = d.WaitForMessageBox();
         ASSERT_NE(nullptr, box);
         EXPECT_EQ(L"Folder is empty", DialogDriver::MessageBoxText(box));
+        wchar_t caption[32] = {};
+        ::GetWindowTextW(box, caption, 32);
+        EXPECT_STREQ(L"Sorvik", caption) << "the application's name, from the module";
         d.PressKey(IDC_FOLDER, VK_ESCAPE);
         // The dialog hides as it is destroyed, then waits for the worker,
         // which waits for the answer.
