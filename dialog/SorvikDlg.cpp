@@ -48,26 +48,31 @@ BOOL CSorvikDlg::OnInitDialog()
     AutoSizeColumns();
 
     UpdateStartButton();
-    m_options.m_bShowOwner = IsDlgButtonChecked(IDC_SHOW_OWNER) == BST_CHECKED;
-    m_options.m_bShowResults = IsDlgButtonChecked(IDC_SHOW_RESULTS) == BST_CHECKED;
-    m_options.m_bWriteToDatabase = IsDlgButtonChecked(IDC_WRITE_TO_DATABASE) == BST_CHECKED;
+    m_options.m_bShowOwner = IsTicked(IDC_SHOW_OWNER);
+    m_options.m_bShowResults = IsTicked(IDC_SHOW_RESULTS);
+    m_options.m_bWriteToDatabase = IsTicked(IDC_WRITE_TO_DATABASE);
     EnableDlgItem(IDC_SQL, m_pDatabase && m_pDatabase->m_hdbc != SQL_NULL_HDBC);
     return TRUE;
 }
 
+bool CSorvikDlg::IsTicked(int nID) const
+{
+    return IsDlgButtonChecked(nID) == BST_CHECKED;
+}
+
 void CSorvikDlg::OnShowResults()
 {
-    m_options.m_bShowResults = IsDlgButtonChecked(IDC_SHOW_RESULTS) == BST_CHECKED;
+    m_options.m_bShowResults = IsTicked(IDC_SHOW_RESULTS);
 }
 
 void CSorvikDlg::OnShowOwner()
 {
-    m_options.m_bShowOwner = IsDlgButtonChecked(IDC_SHOW_OWNER) == BST_CHECKED;
+    m_options.m_bShowOwner = IsTicked(IDC_SHOW_OWNER);
 }
 
 void CSorvikDlg::OnWriteToDatabase()
 {
-    m_options.m_bWriteToDatabase = IsDlgButtonChecked(IDC_WRITE_TO_DATABASE) == BST_CHECKED;
+    m_options.m_bWriteToDatabase = IsTicked(IDC_WRITE_TO_DATABASE);
 }
 
 void CSorvikDlg::UpdateStartButton()
@@ -79,11 +84,12 @@ void CSorvikDlg::UpdateStartButton()
 
 void CSorvikDlg::OnStart()
 {
-    const bool down = IsDlgButtonChecked(IDC_START) == BST_CHECKED;
+    const bool down = IsTicked(IDC_START);
     std::unique_lock<std::mutex> lock(m_walkStateLock);
     switch (m_walkState) {
     case WalkState::Idle:
-        if (down && !m_options.m_bStop) {
+        // No stop can be pending here: it is cleared before Idle returns.
+        if (down) {
             m_walkState = WalkState::Walking;
             lock.unlock();
             BeginWalk();
@@ -254,11 +260,8 @@ void CSorvikDlg::OnBrowse()
     info.lpszTitle = L"Select Folder:";
     info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE | BIF_NONEWFOLDERBUTTON;
     info.lpfn = &BrowseCallback;
-    PIDLIST_ABSOLUTE pidl = ::SHBrowseForFolderW(&info);
-    if (!pidl)
-        return;
+    const CCoTaskMemory pidl(::SHBrowseForFolderW(&info));
     wchar_t path[MAX_PATH];
-    if (::SHGetPathFromIDListW(pidl, path))
+    if (pidl && ::SHGetPathFromIDListW(static_cast<PCIDLIST_ABSOLUTE>(pidl.Get()), path))
         SetDlgItemText(IDC_FOLDER, path);
-    ::CoTaskMemFree(pidl);
 }

@@ -51,6 +51,7 @@ private:
     // and the worker is doing its end steps.
     enum class WalkState { Idle, Walking, Finishing };
 
+    bool IsTicked(int nID) const;  // a check box, or the toggle, is down
     static UINT ScanThreadProc(LPVOID pParam);  // worker thread
     void RunWalk();                             // worker thread
     void EndWalk();                             // worker thread

@@ -6,7 +6,7 @@
 
 IMPLEMENT_DYNAMIC(CDialog, CWnd)
 
-BEGIN_MESSAGE_MAP(CDialog, CCmdTarget)
+BEGIN_MESSAGE_MAP(CDialog, CWnd)
 END_MESSAGE_MAP()
 
 void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl)

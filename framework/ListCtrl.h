@@ -13,6 +13,7 @@ public:
 
 class CListCtrl : public CWnd {
 public:
+    using CWnd::CWnd;
     // nWidth and nSubItem of -1 insert the column with its title and format only.
     int InsertColumn(int nCol, LPCWSTR lpszColumnHeading, int nFormat = LVCFMT_LEFT, int nWidth = -1,
                      int nSubItem = -1) const;

@@ -2,6 +2,7 @@
 // Owning holders for Windows resources. Each traits type names the resource's
 // invalid value and how it is released; holders move but never copy.
 #include <windows.h>
+#include <objbase.h>
 #include <sql.h>
 #include <utility>
 
@@ -76,6 +77,12 @@ struct CModuleTraits {
     static void Close(Type h) { ::FreeLibrary(h); }
 };
 
+struct CCoTaskMemoryTraits {
+    using Type = LPVOID;
+    static Type Invalid() { return nullptr; }
+    static void Close(Type p) { ::CoTaskMemFree(p); }
+};
+
 template <SQLSMALLINT HandleType>
 struct COdbcHandleTraits {
     using Type = SQLHANDLE;
@@ -88,6 +95,7 @@ using CKernelHandle = CUniqueHandle<CKernelHandleTraits>;  // threads, events
 using CFindHandle = CUniqueHandle<CFindHandleTraits>;      // FindFirstFileEx
 using CLocalMemory = CUniqueHandle<CLocalMemoryTraits>;    // security descriptors
 using CModuleHandle = CUniqueHandle<CModuleTraits>;        // LoadLibrary
+using CCoTaskMemory = CUniqueHandle<CCoTaskMemoryTraits>;  // shell item lists
 using CStatementHandle = CUniqueHandle<COdbcHandleTraits<SQL_HANDLE_STMT>>;
 using CConnectionHandle = CUniqueHandle<COdbcHandleTraits<SQL_HANDLE_DBC>>;
 using CEnvironmentHandle = CUniqueHandle<COdbcHandleTraits<SQL_HANDLE_ENV>>;

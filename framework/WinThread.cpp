@@ -26,11 +26,10 @@ CWinThread* AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, int nPri
                            DWORD dwCreateFlags, LPSECURITY_ATTRIBUTES lpSecurityAttrs)
 {
     CWinThread* pThread = new CWinThread(pfnThreadProc, pParam);
-    unsigned id = 0;
     // Created suspended so that the priority is set, and the object complete,
     // before the procedure runs.
     const uintptr_t handle = ::_beginthreadex(lpSecurityAttrs, nStackSize, &CWinThread::ThreadEntry, pThread,
-                                              CREATE_SUSPENDED, &id);
+                                              CREATE_SUSPENDED, nullptr);
     if (handle == 0) {
         delete pThread;
         return nullptr;

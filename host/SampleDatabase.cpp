@@ -1,6 +1,6 @@
 #include "host/SampleDatabase.h"
 
-#include <string>
+#include "host/WinePath.h"
 
 const wchar_t kFilesInsertTemplate[] =
     L"INSERT INTO files (title, path, url, created, accessed, written, archived, compressed, hidden, normal, "
@@ -11,21 +11,10 @@ const wchar_t kFilesInsertTemplate[] =
 
 CString SqliteConnectionString(LPCWSTR databasePath)
 {
-    std::wstring path = databasePath;
-    using UnixNameFn = char*(CDECL*)(LPCWSTR);
-    const auto toUnix = reinterpret_cast<UnixNameFn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (toUnix) {
-        if (char* unix = toUnix(databasePath)) {
-            const int n = ::MultiByteToWideChar(CP_UTF8, 0, unix, -1, nullptr, 0);
-            path.assign(static_cast<size_t>(n > 0 ? n - 1 : 0), L'\0');
-            if (n > 1)
-                ::MultiByteToWideChar(CP_UTF8, 0, unix, -1, &path[0], n);
-            ::HeapFree(::GetProcessHeap(), 0, unix);
-        }
-    }
+    const CString unixPath = UnixPathUnderWine(databasePath);
     // Write-ahead logging: one row per file costs microseconds, not a disk sync.
-    return CString((L"Driver=SQLite3;Database=" + path + L";JournalMode=WAL").c_str());
+    return L"Driver=SQLite3;Database=" + (unixPath.IsEmpty() ? CString(databasePath) : unixPath) +
+           L";JournalMode=WAL";
 }
 
 void EnsureFilesTable(CDatabase& db)

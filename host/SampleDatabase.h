@@ -15,20 +15,12 @@ extern const wchar_t kFilesInsertTemplate[];
 
 // The host context as this host lays it out: its own first slot, then
 // GetDatabase, the slot that plug-ins call.
-class CSampleHostContext {
+class CSampleHost final {
 public:
-    explicit CSampleHostContext(CDatabase* pDatabase) : m_pDatabase(pDatabase) {}
+    explicit CSampleHost(CDatabase* pDatabase) : m_pDatabase(pDatabase) {}
     virtual LPCWSTR GetHostName() { return L"Sorvik sample host"; }
     virtual CDatabase* GetDatabase() { return m_pDatabase; }
 
-protected:
-    ~CSampleHostContext() = default;
-
 private:
     CDatabase* m_pDatabase;
-};
-
-class CSampleHost final : public CSampleHostContext {
-public:
-    using CSampleHostContext::CSampleHostContext;
 };

@@ -129,7 +129,9 @@ TEST_F(ScannerDialog, SecondExecuteStartsFresh)
     Run(nullptr, [&](DialogDriver& d) {
         Walk(d, tree.Root());
         d.Click(IDC_SHOW_OWNER);
+        d.Click(IDC_WRITE_TO_DATABASE);
         d.SetText(IDC_PATTERN, L"*.txt");
+        d.SetText(IDC_SQL, L"DELETE FROM files");
         EXPECT_EQ(1, d.RowCount());
         d.PressKey(IDC_FOLDER, VK_RETURN);
     });
@@ -138,6 +140,8 @@ TEST_F(ScannerDialog, SecondExecuteStartsFresh)
         EXPECT_EQ(L"*.*", d.GetText(IDC_PATTERN));
         EXPECT_FALSE(d.IsChecked(IDC_SHOW_RESULTS));
         EXPECT_FALSE(d.IsChecked(IDC_SHOW_OWNER));
+        EXPECT_FALSE(d.IsChecked(IDC_WRITE_TO_DATABASE));
+        EXPECT_EQ(L"", d.GetText(IDC_SQL));
         EXPECT_EQ(0, d.RowCount());
     });
 }

@@ -1,3 +1,4 @@
+#include "host/SampleDatabase.h"
 #include "scan/FileTimeText.h"
 #include "support/OdbcQuery.h"
 #include "support/RecordingSite.h"
@@ -8,12 +9,6 @@
 #include <algorithm>
 
 namespace {
-
-const wchar_t kInsertAll[] =
-    L"INSERT INTO files VALUES ('{FileTitle}', '{FilePath}', '{FileUrl}', '{CreateTime}', '{AccessTime}', "
-    L"'{WriteTime}', '{ArchivedAttribute}', '{CompressedAttribute}', '{HiddenAttribute}', '{NormalAttribute}', "
-    L"'{ReadOnlyAttribute}', '{SystemAttribute}', '{TemporaryAtribbute}', '{AllAttributes}', {FileLength}, "
-    L"'{FileOwner}')";
 
 std::wstring Count(CDatabase& db)
 {
@@ -44,7 +39,7 @@ TEST_F(DatabaseWrite, EachFileBecomesOneRowWithEveryFact)
     tree.AddFolder(L"sub");
     tree.AddFile(L"sub\\\u00dcn\u00efc\u00f8de \u2603.dat");
     site.options.m_bShowOwner = true;
-    EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", kInsertAll));
+    EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", kFilesInsertTemplate));
     ASSERT_EQ(2u, site.rows.size());
     EXPECT_TRUE(site.boxes.empty());
 

@@ -2,6 +2,7 @@
 // closed from here, and whose exit code reports Execute's result.
 #include "framework/UniqueHandle.h"
 #include "host/PluginLoader.h"
+#include "host/SampleDatabase.h"
 #include "support/DialogDriver.h"
 #include "support/OdbcQuery.h"
 #include "support/TempTree.h"
@@ -84,7 +85,7 @@ TEST(SampleHost, EmbeddedDatabaseIsCreatedWithItsFilesTable)
     EXPECT_EQ(1, host.WaitForExit());
     CDatabase db;
     try {
-        db.OpenEx(SqliteConnectString(database.Str()).c_str());
+        db.OpenEx(SqliteConnectionString(database));
         EXPECT_EQ(1u, QueryRows(db, L"SELECT COUNT(*) FROM files").size()) << "the files table exists";
     } catch (CDBException* e) {
         ADD_FAILURE() << Narrow(e->m_strError.Str());

@@ -1,6 +1,7 @@
 #include "support/DialogDriver.h"
 
 #include "dialog/resource.h"
+#include "framework/ListCtrl.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -19,6 +20,17 @@ BOOL CALLBACK MatchWindowProc(HWND hWnd, LPARAM lParam)
         return TRUE;
     search->second = hWnd;
     return FALSE;
+}
+
+// A text the list copies into the buffer that the query structure names.
+template <class Query>
+std::wstring ReadListText(const CListCtrl& list, UINT message, int index, Query query)
+{
+    wchar_t buffer[1024] = {};
+    query.pszText = buffer;
+    query.cchTextMax = 1024;
+    list.SendMessage(message, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&query));
+    return buffer;
 }
 
 bool IsDialogClass(HWND hWnd)
@@ -62,17 +74,14 @@ bool DialogDriver::WaitForDialog()
 
 void DialogDriver::SetText(int id, const std::wstring& text) const
 {
-    ::SendMessageW(::GetDlgItem(m_hDialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    CWnd(m_hDialog).SetDlgItemText(id, text.c_str());
 }
 
 std::wstring DialogDriver::GetText(int id) const
 {
-    const HWND hItem = ::GetDlgItem(m_hDialog, id);
-    const int length = static_cast<int>(::SendMessageW(hItem, WM_GETTEXTLENGTH, 0, 0));
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    ::SendMessageW(hItem, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(static_cast<size_t>(length));
-    return text;
+    CString text;
+    CWnd(m_hDialog).GetDlgItemText(id, text);
+    return text.Str();
 }
 
 void DialogDriver::Click(int id) const
@@ -92,30 +101,25 @@ bool DialogDriver::IsEnabled(int id) const
 
 bool DialogDriver::IsChecked(int id) const
 {
-    return ::SendMessageW(::GetDlgItem(m_hDialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    return CWnd(m_hDialog).IsDlgButtonChecked(id) == BST_CHECKED;
 }
 
 std::vector<std::wstring> DialogDriver::ColumnTitles() const
 {
-    const HWND hList = ::GetDlgItem(m_hDialog, IDC_RESULT_LIST);
-    const HWND hHeader = reinterpret_cast<HWND>(::SendMessageW(hList, LVM_GETHEADER, 0, 0));
-    const int count = static_cast<int>(::SendMessageW(hHeader, HDM_GETITEMCOUNT, 0, 0));
+    const CListCtrl list(::GetDlgItem(m_hDialog, IDC_RESULT_LIST));
+    const int count = CHeaderCtrl(list.GetHeaderCtrl()).GetItemCount();
     std::vector<std::wstring> titles;
     for (int i = 0; i < count; ++i) {
-        wchar_t buffer[256] = {};
         LVCOLUMNW column = {};
         column.mask = LVCF_TEXT;
-        column.pszText = buffer;
-        column.cchTextMax = 256;
-        ::SendMessageW(hList, LVM_GETCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&column));
-        titles.push_back(buffer);
+        titles.push_back(ReadListText(list, LVM_GETCOLUMNW, i, column));
     }
     return titles;
 }
 
 int DialogDriver::RowCount() const
 {
-    return static_cast<int>(::SendMessageW(::GetDlgItem(m_hDialog, IDC_RESULT_LIST), LVM_GETITEMCOUNT, 0, 0));
+    return CListCtrl(::GetDlgItem(m_hDialog, IDC_RESULT_LIST)).GetItemCount();
 }
 
 bool DialogDriver::RowWhollyVisible(int row) const
@@ -131,10 +135,11 @@ bool DialogDriver::RowWhollyVisible(int row) const
 
 int DialogDriver::ColumnWidthsTotal() const
 {
-    const HWND hList = ::GetDlgItem(m_hDialog, IDC_RESULT_LIST);
+    const CListCtrl list(::GetDlgItem(m_hDialog, IDC_RESULT_LIST));
+    const int count = CHeaderCtrl(list.GetHeaderCtrl()).GetItemCount();
     int total = 0;
-    for (int column = 0; column < static_cast<int>(ColumnTitles().size()); ++column)
-        total += static_cast<int>(::SendMessageW(hList, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+    for (int column = 0; column < count; ++column)
+        total += static_cast<int>(list.SendMessage(LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column)));
     return total;
 }
 
@@ -147,19 +152,15 @@ int DialogDriver::ListClientWidth() const
 
 std::vector<std::vector<std::wstring>> DialogDriver::Rows() const
 {
-    const HWND hList = ::GetDlgItem(m_hDialog, IDC_RESULT_LIST);
+    const CListCtrl list(::GetDlgItem(m_hDialog, IDC_RESULT_LIST));
     std::vector<std::vector<std::wstring>> rows;
-    const int count = RowCount();
+    const int count = list.GetItemCount();
     for (int item = 0; item < count; ++item) {
         std::vector<std::wstring> cells;
         for (int sub = 0; sub < 5; ++sub) {
-            wchar_t buffer[1024] = {};
-            LVITEMW lvi = {};
-            lvi.iSubItem = sub;
-            lvi.pszText = buffer;
-            lvi.cchTextMax = 1024;
-            ::SendMessageW(hList, LVM_GETITEMTEXTW, static_cast<WPARAM>(item), reinterpret_cast<LPARAM>(&lvi));
-            cells.push_back(buffer);
+            LVITEMW cell = {};
+            cell.iSubItem = sub;
+            cells.push_back(ReadListText(list, LVM_GETITEMTEXTW, item, cell));
         }
         rows.push_back(cells);
     }

@@ -1,11 +1,11 @@
 #include "support/OdbcQuery.h"
 
 #include "framework/UniqueHandle.h"
+#include "host/SampleDatabase.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 
 Rows QueryRows(CDatabase& db, const std::wstring& sql)
 {
@@ -39,25 +39,12 @@ Rows QueryRows(CDatabase& db, const std::wstring& sql)
     return rows;
 }
 
-std::wstring SqliteConnectString(const std::wstring& windowsPath)
+SqliteTestDatabase::SqliteTestDatabase() : windowsPath(UniqueTempPath(L".sqlite"))
 {
-    return L"Driver=SQLite3;Database=" + Widen(UnixPath(windowsPath)) + L";JournalMode=WAL;SyncPragma=OFF";
-}
-
-SqliteTestDatabase::SqliteTestDatabase()
-{
-    static std::atomic<int> counter{0};
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    windowsPath = std::wstring(temp) + L"sorvik-" + std::to_wstring(::GetCurrentProcessId()) + L"-db" +
-                  std::to_wstring(++counter) + L".sqlite";
     ::DeleteFileW(windowsPath.c_str());
     try {
-        db.OpenEx(SqliteConnectString(windowsPath).c_str());
-        db.ExecuteSQL(
-            L"CREATE TABLE files (title TEXT, path TEXT, url TEXT, created TEXT, accessed TEXT, written TEXT, "
-            L"archived TEXT, compressed TEXT, hidden TEXT, normal TEXT, readonly TEXT, system TEXT, temporary TEXT, "
-            L"attributes TEXT, length TEXT, owner TEXT)");
+        db.OpenEx(SqliteConnectionString(windowsPath.c_str()));
+        EnsureFilesTable(db);
     } catch (CDBException* e) {
         ADD_FAILURE() << "cannot open the test database: " << Narrow(e->m_strError.Str());
         e->Delete();

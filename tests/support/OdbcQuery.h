@@ -10,14 +10,11 @@ using Rows = std::vector<std::vector<std::wstring>>;
 // Runs a SELECT and returns every row, each column as text ("<null>" for NULL).
 Rows QueryRows(CDatabase& db, const std::wstring& sql);
 
-// A fresh SQLite database file under the temp folder, opened, with a files
-// table whose columns take every placeholder.
+// A fresh SQLite database file under the temp folder, opened as the sample
+// host opens its own, with the same files table.
 struct SqliteTestDatabase {
     SqliteTestDatabase();
     ~SqliteTestDatabase();
     std::wstring windowsPath;
     CDatabase db;
 };
-
-// Connection string of the SQLite3 ODBC driver for a Windows path.
-std::wstring SqliteConnectString(const std::wstring& windowsPath);

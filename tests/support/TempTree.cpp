@@ -1,6 +1,7 @@
 #include "support/TempTree.h"
 
 #include "framework/UniqueHandle.h"
+#include "host/WinePath.h"
 
 #include <gtest/gtest.h>
 #include <winioctl.h>
@@ -10,10 +11,10 @@
 namespace {
 
 // Wine splits a Unix command line into arguments by the Windows rules.
-std::wstring QuoteArgument(const std::string& text)
+std::wstring QuoteArgument(const std::wstring& text)
 {
     std::wstring quoted = L"\"";
-    for (wchar_t ch : Widen(text))
+    for (wchar_t ch : text)
         quoted += ch == L'"' ? std::wstring(L"\\\"") : std::wstring(1, ch);
     return quoted + L"\"";
 }
@@ -22,23 +23,13 @@ std::wstring QuoteArgument(const std::string& text)
 // removal are invisible to Windows listings and could not be deleted there.
 void RemoveTree(const std::wstring& path)
 {
-    const std::string unixPath = UnixPath(path);
-    if (!unixPath.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES &&
-        !RunUnixCommand(L"/bin/rm -rf " + QuoteArgument(unixPath), path, false))
-        ADD_FAILURE() << "cannot remove " << unixPath;
+    const CString unixPath = UnixPathUnderWine(path.c_str());
+    if (!unixPath.IsEmpty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES &&
+        !RunUnixCommand(L"/bin/rm -rf " + QuoteArgument(unixPath.Str()), path, false))
+        ADD_FAILURE() << "cannot remove " << Narrow(unixPath.Str());
 }
 
 }  // namespace
-
-std::wstring Widen(const std::string& text)
-{
-    if (text.empty())
-        return std::wstring();
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-    return wide;
-}
 
 std::string Narrow(const std::wstring& text)
 {
@@ -51,19 +42,13 @@ std::string Narrow(const std::wstring& text)
     return narrow;
 }
 
-std::string UnixPath(const std::wstring& windowsPath)
+std::wstring UniqueTempPath(const std::wstring& suffix)
 {
-    using UnixNameFn = char*(CDECL*)(LPCWSTR);
-    static const auto toUnix = reinterpret_cast<UnixNameFn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (!toUnix)
-        return std::string();
-    char* unix = toUnix(windowsPath.c_str());
-    if (!unix)
-        return std::string();
-    std::string result = unix;
-    ::HeapFree(::GetProcessHeap(), 0, unix);
-    return result;
+    static std::atomic<int> counter{0};
+    wchar_t temp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    return std::wstring(temp) + L"sorvik-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+           std::to_wstring(++counter) + suffix;
 }
 
 bool RunUnixCommand(const std::wstring& commandLine, const std::wstring& watchedPath, bool shouldExist)
@@ -86,13 +71,8 @@ bool RunUnixCommand(const std::wstring& commandLine, const std::wstring& watched
     }
 }
 
-TempTree::TempTree()
+TempTree::TempTree() : m_root(UniqueTempPath(L""))
 {
-    static std::atomic<int> counter{0};
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    m_root = std::wstring(temp) + L"sorvik-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-             std::to_wstring(++counter);
     RemoveTree(m_root);
     if (!::CreateDirectoryW(m_root.c_str(), nullptr))
         ADD_FAILURE() << "cannot create " << Narrow(m_root);
@@ -165,9 +145,10 @@ void TempTree::SetTimes(const std::wstring& relative, long long accessSeconds, l
 
 void TempTree::AddFolderLink(const std::wstring& relative, const std::wstring& target) const
 {
-    const std::string link = UnixPath(Path(relative));
-    const std::string to = UnixPath(target);
-    ASSERT_FALSE(link.empty() || to.empty()) << "symbolic links need Wine";
-    ASSERT_TRUE(RunUnixCommand(L"/bin/ln -s " + QuoteArgument(to) + L" " + QuoteArgument(link), Path(relative), true))
-        << "link not made: " << link;
+    const CString link = UnixPathUnderWine(Path(relative).c_str());
+    const CString to = UnixPathUnderWine(target.c_str());
+    ASSERT_FALSE(link.IsEmpty() || to.IsEmpty()) << "symbolic links need Wine";
+    ASSERT_TRUE(RunUnixCommand(L"/bin/ln -s " + QuoteArgument(to.Str()) + L" " + QuoteArgument(link.Str()),
+                               Path(relative), true))
+        << "link not made: " << Narrow(link.Str());
 }

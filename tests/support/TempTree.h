@@ -26,9 +26,8 @@ private:
     std::wstring m_root;
 };
 
-// The Unix path of a Windows path under Wine (empty outside Wine).
-std::string UnixPath(const std::wstring& windowsPath);
-std::wstring Widen(const std::string& text);
+// A path under the temp folder that no other test of any run uses.
+std::wstring UniqueTempPath(const std::wstring& suffix);
 std::string Narrow(const std::wstring& text);
 // Runs a Unix command line under Wine; true once watchedPath exists (or no
 // longer exists), false if that does not happen within seconds.

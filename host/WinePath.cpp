@@ -1,0 +1,19 @@
+#include "host/WinePath.h"
+
+CString UnixPathUnderWine(LPCWSTR windowsPath)
+{
+    using UnixNameFn = char*(CDECL*)(LPCWSTR);
+    static const auto toUnix = reinterpret_cast<UnixNameFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* unix = toUnix ? toUnix(windowsPath) : nullptr;
+    if (!unix)
+        return CString();
+    CString path;
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, unix, -1, nullptr, 0);
+    if (n > 1) {
+        ::MultiByteToWideChar(CP_UTF8, 0, unix, -1, path.GetBufferSetLength(n - 1), n);
+        path.ReleaseBuffer(n - 1);
+    }
+    ::HeapFree(::GetProcessHeap(), 0, unix);
+    return path;
+}

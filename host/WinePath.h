@@ -1,0 +1,8 @@
+#pragma once
+// Native programs started from Windows code under Wine (an ODBC driver, a
+// Unix command) want Unix paths.
+#include "framework/DynamicString.h"
+
+// The Unix path of a Windows path under Wine; empty elsewhere, or when Wine
+// cannot map it.
+CString UnixPathUnderWine(LPCWSTR windowsPath);
