@@ -24,7 +24,7 @@ public:
     CString GetFilePath() const;
     CString GetFileTitle() const;
     CString GetFileURL() const;
-    CString GetRoot() const { return m_strRoot; }
+    const CString& GetRoot() const { return m_strRoot; }
 
     // Seconds since 1970-01-01 UTC. FALSE, leaving the value unchanged, when
     // the entry carries no such time.

@@ -13,6 +13,17 @@ struct CFolderWalk::Level {
     FolderIdentity identity;
 };
 
+namespace {
+
+// Windows folder names compare without regard to case.
+bool SameFolder(const CString& a, const CString& b)
+{
+    return a.GetLength() == b.GetLength() &&
+           ::CompareStringOrdinal(a, a.GetLength(), b, b.GetLength(), TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
 CFolderWalk::CFolderWalk(IScanSite& site) : m_site(site) {}
 
 CFolderWalk::~CFolderWalk() = default;
@@ -64,6 +75,15 @@ bool CFolderWalk::OpenLevel(const CString& folder, LPCWSTR pattern)
     if (!level->finder.FindFile(spec)) {
         m_site.ShowMessageBox(L"Folder is empty", MB_OK);
         return false;
+    }
+    // A pattern with a folder part ("." or "..\*") can make a sub-folder's
+    // search list a folder that a level above is listing already; entering it
+    // would process the same files again, without end. The root is the
+    // search's normalised folder, so the comparison costs no system call.
+    const CString listed = level->finder.GetRoot();
+    for (const auto& open : m_levels) {
+        if (SameFolder(open->finder.GetRoot(), listed))
+            return false;
     }
     m_levels.push_back(std::move(level));
     return true;

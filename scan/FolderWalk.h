@@ -26,7 +26,10 @@ public:
 private:
     struct Level;
 
-    bool OpenLevel(const CString& folder, LPCWSTR pattern);       // (worker thread)
+    // Opens the search of a folder as the new current level. False when the
+    // search cannot start (after saying so) or would list a folder that a
+    // level above is listing already. (worker thread)
+    bool OpenLevel(const CString& folder, LPCWSTR pattern);
     bool ProcessFile(const CFileFind& finder, LPCWSTR sqlTemplate);  // (worker thread)
     bool ClosesCycle(const CString& folderPath);                     // (worker thread)
 

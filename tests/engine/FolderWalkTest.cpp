@@ -198,3 +198,42 @@ TEST(FolderWalk, DeepTreesAsFarAsTheFinderGoes)
     EXPECT_TRUE(site.Walk(tree.Root()));
     EXPECT_EQ(Sorted({tree.Path(relative + L"\\bottom.txt"), tree.Path(L"top.txt")}), Sorted(site.Paths()));
 }
+
+TEST(FolderWalk, PatternsThatLeadBackIntoTheWalkProcessEachFileOnce)
+{
+    TempTree tree;
+    tree.AddFile(L"f.txt");
+    tree.AddFolder(L"a");
+    tree.AddFile(L"a\\g.txt");
+    tree.AddFolder(L"a\\b");
+    tree.AddFile(L"a\\b\\h.txt");
+
+    const struct {
+        const wchar_t* start;
+        const wchar_t* pattern;
+        std::vector<std::wstring> files;
+        size_t boxes;
+    } cases[] = {
+        // The search returns the folder itself, by its own name.
+        {L"", L".", {}, 0},
+        {L"a", L".", {}, 0},
+        // The parent's entries: the folder being walked is among them.
+        {L"a", L"..\\*", {L"f.txt"}, 0},
+        {L"a\\b", L"..\\*", {L"a\\g.txt"}, 0},
+        {L"a\\b", L"..\\*.txt", {L"a\\g.txt"}, 0},
+        // A folder part that goes down and back up lists each folder once.
+        {L"", L"a\\..\\*", {L"f.txt", L"a\\g.txt", L"a\\b\\h.txt"}, 0},
+        // One that names a missing folder below each entered one.
+        {L"a", L"..\\a\\*", {L"a\\g.txt"}, 1},
+    };
+    for (const auto& c : cases) {
+        const std::wstring start = *c.start ? tree.Path(c.start) : tree.Root();
+        RecordingSite site;
+        EXPECT_TRUE(site.Walk(start, c.pattern));
+        std::vector<std::wstring> expected;
+        for (const std::wstring& file : c.files)
+            expected.push_back(tree.Path(file));
+        EXPECT_EQ(Sorted(expected), Sorted(site.Paths())) << Narrow(c.start) << " " << Narrow(c.pattern);
+        EXPECT_EQ(c.boxes, site.boxes.size()) << Narrow(c.start) << " " << Narrow(c.pattern);
+    }
+}
