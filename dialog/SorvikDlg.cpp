@@ -85,13 +85,11 @@ void CSorvikDlg::UpdateStartButton()
 void CSorvikDlg::OnStart()
 {
     const bool down = IsTicked(IDC_START);
-    std::unique_lock<std::mutex> lock(m_walkStateLock);
     switch (m_walkState) {
     case WalkState::Idle:
         // No stop can be pending here: it is cleared before Idle returns.
         if (down) {
             m_walkState = WalkState::Walking;
-            lock.unlock();
             BeginWalk();
         }
         break;
@@ -102,11 +100,25 @@ void CSorvikDlg::OnStart()
             m_options.m_bStop = true;
         break;
     case WalkState::Finishing:
-        // The walk has returned and the worker is about to let the toggle
-        // up: a press now neither starts a walk nor leaves a stop request.
-        if (down)
-            CheckDlgButton(IDC_START, BST_UNCHECKED);
+        // The walk has returned: a press only flips the toggle, which the
+        // worker's last step lets up whatever its state.
         break;
+    }
+}
+
+BOOL CSorvikDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult)
+{
+    switch (message) {
+    case WM_SCAN_RETURNED:
+        m_options.m_bStop = false;
+        m_walkState = WalkState::Finishing;
+        return TRUE;
+    case WM_SCAN_ENDED:
+        CheckDlgButton(IDC_START, BST_UNCHECKED);
+        m_walkState = WalkState::Idle;
+        return TRUE;
+    default:
+        return CDialog::OnWndMsg(message, wParam, lParam, pResult);
     }
 }
 
@@ -119,10 +131,7 @@ void CSorvikDlg::BeginWalk()
     CWinThread* pThread = AfxBeginThread(&CSorvikDlg::ScanThreadProc, this, THREAD_PRIORITY_NORMAL, 0,
                                          CREATE_SUSPENDED, nullptr);
     if (!pThread) {
-        {
-            std::lock_guard<std::mutex> lock(m_walkStateLock);
-            m_walkState = WalkState::Idle;
-        }
+        m_walkState = WalkState::Idle;
         CheckDlgButton(IDC_START, BST_UNCHECKED);
         AfxMessageBox(L"The scan could not be started: the system could not create a thread for it.",
                       MB_OK | MB_ICONERROR);
@@ -137,11 +146,8 @@ void CSorvikDlg::OnDestroy()
 {
     // The dialog is closing: end a running walk after the entry in progress,
     // and keep the controls alive until the worker has done with them.
-    {
-        std::lock_guard<std::mutex> lock(m_walkStateLock);
-        if (m_walkState == WalkState::Walking)
-            m_options.m_bStop = true;
-    }
+    if (m_walkState == WalkState::Walking)
+        m_options.m_bStop = true;
     WaitForWorker();
 }
 
@@ -157,7 +163,9 @@ UINT CSorvikDlg::ScanThreadProc(LPVOID pParam)
 {
     CSorvikDlg* pDlg = static_cast<CSorvikDlg*>(pParam);
     pDlg->RunWalk();
-    pDlg->EndWalk();
+    pDlg->SendMessage(WM_SCAN_RETURNED);
+    pDlg->FinishWalk();
+    pDlg->SendMessage(WM_SCAN_ENDED);
     return 0;
 }
 
@@ -178,22 +186,14 @@ void CSorvikDlg::RunWalk()
     }
 }
 
-void CSorvikDlg::EndWalk()
+void CSorvikDlg::FinishWalk()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_walkStateLock);
-        m_options.m_bStop = false;
-        m_walkState = WalkState::Finishing;
-    }
     try {
         AutoSizeColumns();
         UpdateStartButton();
     } catch (...) {
         // Only memory can fail here; the toggle must come up regardless.
     }
-    CheckDlgButton(IDC_START, BST_UNCHECKED);
-    std::lock_guard<std::mutex> lock(m_walkStateLock);
-    m_walkState = WalkState::Idle;
 }
 
 void CSorvikDlg::ShowWorkerError(const CString& what)

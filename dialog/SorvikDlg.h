@@ -9,7 +9,6 @@
 #include "scan/ScanSite.h"
 
 #include <memory>
-#include <mutex>
 
 class CSorvikDlg : public CDialog, private IScanSite {
     DECLARE_DYNAMIC(CSorvikDlg)
@@ -36,6 +35,7 @@ protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
     void OnDestroy() override;
+    BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
     void OnBrowse();
     void OnStart();
@@ -48,13 +48,20 @@ protected:
 
 private:
     // Where the Start toggle's walk stands. Finishing: the walk has returned
-    // and the worker is doing its end steps.
+    // and the worker is doing its end steps. Only the dialog thread reads or
+    // writes it, so presses and the worker's state changes never interleave.
     enum class WalkState { Idle, Walking, Finishing };
+    // Sent by the worker, so that the dialog thread makes these state changes
+    // between two presses, never during one.
+    enum : UINT {
+        WM_SCAN_RETURNED = WM_APP + 1,  // clears the stop request: Finishing
+        WM_SCAN_ENDED,                  // lets the toggle up: Idle, in one step
+    };
 
     bool IsTicked(int nID) const;  // a check box, or the toggle, is down
     static UINT ScanThreadProc(LPVOID pParam);  // worker thread
     void RunWalk();                             // worker thread
-    void EndWalk();                             // worker thread
+    void FinishWalk();                          // worker thread
     void ShowWorkerError(const CString& what);   // worker thread
     void BeginWalk();
     void WaitForWorker();
@@ -63,7 +70,6 @@ private:
     CDatabase* GetScanDatabase() override { return m_pDatabase; }    // worker thread
     int ShowMessageBox(LPCWSTR text, UINT type) override;  // worker thread
 
-    std::mutex m_walkStateLock;  // orders the toggle's presses against the worker's end
     WalkState m_walkState = WalkState::Idle;
     std::unique_ptr<CWinThread> m_pWorker;
 

@@ -60,6 +60,11 @@ void CDialog::OnCancel()
 
 void CDialog::OnDestroy() {}
 
+BOOL CDialog::OnWndMsg(UINT, WPARAM, LPARAM, LRESULT*)
+{
+    return FALSE;
+}
+
 INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     CDialog* pThis;
@@ -83,7 +88,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
     }
 }
 
-INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM)
+INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_INITDIALOG:
@@ -106,7 +111,12 @@ INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM)
     case WM_DESTROY:
         OnDestroy();
         return FALSE;
-    default:
-        return FALSE;
+    default: {
+        LRESULT result = 0;
+        if (!OnWndMsg(message, wParam, lParam, &result))
+            return FALSE;
+        ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, result);
+        return TRUE;
+    }
     }
 }

@@ -31,6 +31,8 @@ protected:
     virtual void OnCancel();
     // Called while the window and its controls still exist, as it is destroyed.
     virtual void OnDestroy();
+    // Messages no other handler takes. TRUE when handled, with its result.
+    virtual BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
 
     DECLARE_MESSAGE_MAP()
 

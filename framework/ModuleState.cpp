@@ -2,7 +2,9 @@
 
 namespace {
 
-AFX_MODULE_STATE g_moduleState;
+// Constant-initialised, so that it is whole before any dynamic initialiser of
+// the module runs: the application object's constructor writes into it.
+__constinit AFX_MODULE_STATE g_moduleState;
 thread_local AFX_MODULE_STATE* t_pCurrentState = nullptr;
 
 }  // namespace
@@ -42,21 +44,22 @@ void AfxInitModuleState(HINSTANCE hInstance)
     context.lpSource = path;
     context.hModule = hInstance;
     context.lpResourceName = MAKEINTRESOURCEW(2);  // ISOLATIONAWARE_MANIFEST_RESOURCE_ID
-    g_moduleState.m_hActCtx = ::CreateActCtxW(&context);
+    const HANDLE hActCtx = ::CreateActCtxW(&context);
+    g_moduleState.m_hActCtx = hActCtx == INVALID_HANDLE_VALUE ? nullptr : hActCtx;
 }
 
 void AfxTermModuleState()
 {
-    if (g_moduleState.m_hActCtx != INVALID_HANDLE_VALUE) {
+    if (g_moduleState.m_hActCtx) {
         ::ReleaseActCtx(g_moduleState.m_hActCtx);
-        g_moduleState.m_hActCtx = INVALID_HANDLE_VALUE;
+        g_moduleState.m_hActCtx = nullptr;
     }
 }
 
 AFX_MAINTAIN_STATE::AFX_MAINTAIN_STATE(AFX_MODULE_STATE* pNewState) : m_pPrevModuleState(t_pCurrentState)
 {
     t_pCurrentState = pNewState;
-    if (pNewState->m_hActCtx != INVALID_HANDLE_VALUE)
+    if (pNewState->m_hActCtx)
         m_bActivated = ::ActivateActCtx(pNewState->m_hActCtx, &m_ulActCtxCookie) != FALSE;
 }
 

@@ -9,7 +9,7 @@ class CWinApp;
 struct AFX_MODULE_STATE {
     HINSTANCE m_hCurrentInstanceHandle = nullptr;  // saved when the module loads
     CWinApp* m_pCurrentWinApp = nullptr;
-    HANDLE m_hActCtx = INVALID_HANDLE_VALUE;  // the module's manifest, if it has one
+    HANDLE m_hActCtx = nullptr;  // the module's manifest context, or null
 };
 
 // This module's own state.

@@ -2,6 +2,8 @@
 
 #include <process.h>
 
+#include <new>
+
 CWinThread::CWinThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam)
     : m_pfnThreadProc(pfnThreadProc), m_pThreadParams(pParam)
 {
@@ -25,7 +27,10 @@ unsigned __stdcall CWinThread::ThreadEntry(void* pv)
 CWinThread* AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, int nPriority, UINT nStackSize,
                            DWORD dwCreateFlags, LPSECURITY_ATTRIBUTES lpSecurityAttrs)
 {
-    CWinThread* pThread = new CWinThread(pfnThreadProc, pParam);
+    // Out of memory is one more way for the thread not to be created.
+    CWinThread* pThread = new (std::nothrow) CWinThread(pfnThreadProc, pParam);
+    if (!pThread)
+        return nullptr;
     // Created suspended so that the priority is set, and the object complete,
     // before the procedure runs.
     const uintptr_t handle = ::_beginthreadex(lpSecurityAttrs, nStackSize, &CWinThread::ThreadEntry, pThread,

@@ -25,7 +25,7 @@ private:
     LPVOID m_pThreadParams;
 };
 
-// Null when the thread cannot be created.
+// Null when the thread cannot be created, also for want of memory.
 CWinThread* AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, int nPriority = THREAD_PRIORITY_NORMAL,
                            UINT nStackSize = 0, DWORD dwCreateFlags = 0,
                            LPSECURITY_ATTRIBUTES lpSecurityAttrs = nullptr);

@@ -1,4 +1,5 @@
 #include "dialog/resource.h"
+#include "framework/WinThread.h"
 #include "host/PluginLoader.h"
 #include "host/SampleDatabase.h"
 #include "scan/FileOwner.h"
@@ -11,6 +12,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 #include <psapi.h>
+
+#include <atomic>
 
 namespace {
 
@@ -159,9 +162,14 @@ TEST_F(ScannerDialog, WalkFillsTheListInWalkOrderAndAppends)
     ASSERT_EQ(3u, expected.size());
 
     Run(nullptr, [&](DialogDriver& d) {
+        const int titleWidth = d.ColumnWidth(0);
         Walk(d, tree.Root());
         EXPECT_FALSE(d.IsChecked(IDC_START)) << "Start pops up at the end";
         EXPECT_TRUE(d.IsEnabled(IDC_START));
+        // The end of the walk sizes the columns to their cells.
+        const std::wstring longest = tree.Path(L"sub\two.dat");
+        ASSERT_GT(d.TextWidth(longest), titleWidth);
+        EXPECT_GE(d.ColumnWidth(0), d.TextWidth(longest));
         auto rows = d.Rows();
         ASSERT_EQ(3u, rows.size());
         for (size_t i = 0; i < rows.size(); ++i) {
@@ -196,26 +204,92 @@ TEST_F(ScannerDialog, WalkFillsTheListInWalkOrderAndAppends)
     });
 }
 
-TEST_F(ScannerDialog, TwoPressesStopAndAThirdWalksAgain)
+namespace {
+
+// Holds the dialog thread inside the list's next column sizing, which the
+// worker asks for in its end steps, while the thread still handles messages
+// sent to it: presses then land between the walk's return and the worker's
+// last step. Every list view shares one window procedure, so the hold keeps
+// the one it replaced for all of them.
+class ColumnSizingHold {
+public:
+    explicit ColumnSizingHold(HWND list)
+    {
+        ::ResetEvent(s_held);
+        ::ResetEvent(s_release);
+        s_armed = true;
+        const LONG_PTR previous = ::SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc));
+        s_previous = reinterpret_cast<WNDPROC>(previous);
+    }
+    ~ColumnSizingHold() { Release(); }
+    ColumnSizingHold(const ColumnSizingHold&) = delete;
+    ColumnSizingHold& operator=(const ColumnSizingHold&) = delete;
+
+    static bool WaitUntilHeld() { return ::WaitForSingleObject(s_held, 30000) == WAIT_OBJECT_0; }
+    static void Release() { ::SetEvent(s_release); }
+
+private:
+    static LRESULT CALLBACK Proc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message == LVM_SETCOLUMNWIDTH && s_armed.exchange(false)) {
+            ::SetEvent(s_held);
+            AfxWaitForThreadPumpingSent(s_release);
+        }
+        return ::CallWindowProcW(s_previous, hWnd, message, wParam, lParam);
+    }
+
+    static inline std::atomic<bool> s_armed{false};
+    static inline WNDPROC s_previous = nullptr;
+    static inline HANDLE s_held = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    static inline HANDLE s_release = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+};
+
+}  // namespace
+
+TEST_F(ScannerDialog, PressesInEveryPhaseOfAWalk)
 {
     TempTree tree;
-    MakeFiles(tree, 200);
-    Run(nullptr, [&](DialogDriver& d) {
+    for (int i = 0; i < 3; ++i)
+        tree.AddFile(L"f" + std::to_wstring(i));
+    SqliteTestDatabase sqlite;
+    Run(&sqlite.db, [&](DialogDriver& d) {
         d.Click(IDC_SHOW_RESULTS);
         d.SetText(IDC_FOLDER, tree.Root());
-        d.Click(IDC_START);
-        ASSERT_TRUE(DialogDriver::WaitUntil([&] { return d.RowCount() > 0; }));
-        d.Click(IDC_START);  // lets the toggle up: stop request
-        d.Click(IDC_START);  // while the stop is pending: only flips the toggle
-        ASSERT_TRUE(d.WaitForWalkEnd());
-        const int stoppedAt = d.RowCount();
-        EXPECT_LT(stoppedAt, 200);
 
+        // Walking: the worker waits at the first file's database prompt.
+        d.SetText(IDC_SQL, L"INSERT INTO no_such_table VALUES (1)");
+        d.Click(IDC_WRITE_TO_DATABASE);
         d.Click(IDC_START);
+        const HWND prompt = d.WaitForMessageBox();
+        ASSERT_NE(nullptr, prompt);
+        d.Click(IDC_START);  // up: the stop request
+        EXPECT_FALSE(d.IsChecked(IDC_START));
+        d.Click(IDC_START);  // down while the stop is pending: only flips
+        EXPECT_TRUE(d.IsChecked(IDC_START));
+        DialogDriver::Answer(prompt, IDYES);
         ASSERT_TRUE(d.WaitForWalkEnd());
-        EXPECT_EQ(stoppedAt + 200, d.RowCount()) << "the stop request did not outlive its walk";
-        EXPECT_TRUE(d.RowWhollyVisible(d.RowCount() - 1)) << "the list follows the walk";
-        EXPECT_FALSE(d.RowWhollyVisible(0));
+        EXPECT_EQ(1, d.RowCount()) << "stopped after the file in progress, and no second walk began";
+        d.Click(IDC_WRITE_TO_DATABASE);
+
+        // Finishing: the walk has returned, the worker is held in its end steps.
+        {
+            ColumnSizingHold hold(::GetDlgItem(d.Dialog(), IDC_RESULT_LIST));
+            d.Click(IDC_START);
+            ASSERT_TRUE(hold.WaitUntilHeld());
+            EXPECT_EQ(4, d.RowCount());
+            EXPECT_TRUE(d.IsChecked(IDC_START)) << "down until the worker's last step";
+            d.Click(IDC_START);  // up: there is no walk left to stop
+            d.Click(IDC_START);  // down: no walk may begin beside the worker
+            hold.Release();
+            ASSERT_TRUE(d.WaitForWalkEnd());
+        }
+
+        // Idle: once the toggle is up, the very next press walks to the end.
+        for (int walk = 1; walk <= 2; ++walk) {
+            d.Click(IDC_START);
+            ASSERT_TRUE(d.WaitForWalkEnd());
+            EXPECT_EQ(4 + 3 * walk, d.RowCount()) << "no press dropped, no extra walk, no stop left behind";
+        }
     });
 }
 
@@ -243,6 +317,8 @@ TEST_F(ScannerDialog, OptionsTickedAndClearedDuringAWalkActFromTheNextFile)
         const auto rows = d.Rows();
         ASSERT_GE(rows.size(), 140u);
         EXPECT_LT(rows.size(), 200u) << "rows stop once Show Results is cleared";
+        EXPECT_TRUE(d.RowWhollyVisible(d.RowCount() - 1)) << "the list follows the walk";
+        EXPECT_FALSE(d.RowWhollyVisible(0));
 
         // Owner cells: empty, then filled while ticked, then empty again.
         size_t ownerFrom = 0;
@@ -418,50 +494,6 @@ TEST_F(ScannerDialog, AWorkerThatCannotBeBegunIsReportedAndTheToggleComesUp)
         d.Click(IDC_START);
         EXPECT_TRUE(d.WaitForWalkEnd());
         EXPECT_EQ(1, d.RowCount());
-    });
-}
-
-TEST_F(ScannerDialog, RapidPressesNeverOverlapWalksNorLeaveAStopBehind)
-{
-    TempTree tree;
-    for (int i = 0; i < 3; ++i)
-        tree.AddFile(L"f" + std::to_wstring(i));
-    std::vector<std::wstring> order;
-    for (const FileFacts& f : WalkOrder(tree.Root()))
-        order.push_back(f.m_strFilePath.Str());
-
-    Run(nullptr, [&](DialogDriver& d) {
-        d.Click(IDC_SHOW_RESULTS);
-        d.SetText(IDC_FOLDER, tree.Root());
-        // Second presses land at every stage of a walk, its end included.
-        for (int round = 0; round < 120; ++round) {
-            d.Click(IDC_START);
-            for (int spin = 0; spin < round % 12; ++spin)
-                ::SwitchToThread();
-            d.Click(IDC_START);
-            ASSERT_TRUE(d.WaitForWalkEnd());
-        }
-
-        // Each walk's rows are a prefix of the walk order: walks never ran side by side.
-        const auto rows = d.Rows();
-        size_t next = 0;
-        for (size_t i = 0; i < rows.size(); ++i) {
-            if (next < order.size() && rows[i][0] == order[next])
-                ++next;
-            else if (rows[i][0] == order[0])
-                next = 1;
-            else
-                ADD_FAILURE() << "row " << i << " breaks the walk order: " << Narrow(rows[i][0]);
-        }
-
-        // And no stop request outlived its walk: a press now walks to the end.
-        const int before = d.RowCount();
-        EXPECT_TRUE(DialogDriver::WaitUntil([&] {
-            d.Click(IDC_START);
-            d.WaitForWalkEnd();
-            return d.RowCount() > before;
-        }));
-        EXPECT_EQ(before + 3, d.RowCount());
     });
 }
 

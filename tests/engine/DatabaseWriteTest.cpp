@@ -62,20 +62,27 @@ TEST_F(DatabaseWrite, EachFileBecomesOneRowWithEveryFact)
     EXPECT_EQ(L"\u00dcn\u00efc\u00f8de \u2603", rows[1][0]);
 }
 
-TEST_F(DatabaseWrite, ErrorAsksAndYesContinuesWithTheRow)
+TEST_F(DatabaseWrite, ErrorAsksAndAnyAnswerButNoContinuesWithTheRow)
 {
     tree.AddFile(L"a.txt");
     tree.AddFile(L"b.txt");
-    EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", L"INSERT INTO no_such_table VALUES (1)"));
-    EXPECT_EQ(2u, site.rows.size()) << "Yes keeps each file's result row";
-    ASSERT_EQ(2u, site.boxes.size()) << "every failing file asks again";
-    const std::wstring& prompt = site.boxes[0].text;
-    EXPECT_NE(std::wstring::npos, prompt.find(L"no_such_table"));
-    EXPECT_NE(std::wstring::npos, prompt.find(L"SQLSTATE"));
-    const std::wstring question = L"\r\nDo you want to continue?";
-    ASSERT_GT(prompt.size(), question.size());
-    EXPECT_EQ(question, prompt.substr(prompt.size() - question.size()));
-    EXPECT_EQ(static_cast<UINT>(0x14), site.boxes[0].type);
+    // Yes, and 0: a box that could not be shown at all.
+    for (const int answer : {IDYES, 0}) {
+        RecordingSite asked;
+        asked.database = &sqlite.db;
+        asked.options.m_bWriteToDatabase = true;
+        asked.answers = {answer, answer};
+        EXPECT_TRUE(asked.Walk(tree.Root(), L"*.*", L"INSERT INTO no_such_table VALUES (1)"));
+        EXPECT_EQ(2u, asked.rows.size()) << "each file keeps its result row; answer " << answer;
+        ASSERT_EQ(2u, asked.boxes.size()) << "every failing file asks again; answer " << answer;
+        const std::wstring& prompt = asked.boxes[0].text;
+        EXPECT_NE(std::wstring::npos, prompt.find(L"no_such_table"));
+        EXPECT_NE(std::wstring::npos, prompt.find(L"SQLSTATE"));
+        const std::wstring question = L"\r\nDo you want to continue?";
+        ASSERT_GT(prompt.size(), question.size());
+        EXPECT_EQ(question, prompt.substr(prompt.size() - question.size()));
+        EXPECT_EQ(static_cast<UINT>(0x14), asked.boxes[0].type);
+    }
 }
 
 TEST_F(DatabaseWrite, NoEndsTheWholeWalkAndKeepsWhatWasDone)

@@ -13,9 +13,10 @@ namespace {
 
 class SampleHostProcess {
 public:
-    explicit SampleHostProcess(const std::wstring& arguments)
+    explicit SampleHostProcess(const std::wstring& arguments,
+                               const std::wstring& program = PathBesideProgram(L"SorvikHost.exe").Str())
     {
-        std::wstring line = L"\"" + std::wstring(PathBesideProgram(L"SorvikHost.exe")) + L"\" " + arguments;
+        std::wstring line = L"\"" + program + L"\" " + arguments;
         STARTUPINFOW si = {};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi = {};
@@ -74,9 +75,13 @@ TEST(SampleHost, ExitCodeReportsHowTheDialogEnded)
 
 TEST(SampleHost, EmbeddedDatabaseIsCreatedWithItsFilesTable)
 {
-    const CString database = PathBesideProgram(L"sorvik-sample.sqlite");
-    ::DeleteFileW(database);
-    SampleHostProcess host(L"");
+    // A copy of the host of its own, so that the user's sample database
+    // beside the built host is never touched.
+    TempTree copy;
+    for (const wchar_t* file : {L"SorvikHost.exe", L"Sorvik.dll"})
+        ASSERT_TRUE(::CopyFileW(PathBesideProgram(file), copy.Path(file).c_str(), TRUE));
+    const CString database = copy.Path(L"sorvik-sample.sqlite").c_str();
+    SampleHostProcess host(L"", copy.Path(L"SorvikHost.exe"));
     ASSERT_TRUE(host.Started());
     const HWND dialog = host.WaitForDialog();
     ASSERT_NE(nullptr, dialog);
@@ -91,9 +96,6 @@ TEST(SampleHost, EmbeddedDatabaseIsCreatedWithItsFilesTable)
         ADD_FAILURE() << Narrow(e->m_strError.Str());
         e->Delete();
     }
-    db.Close();
-    for (const wchar_t* suffix : {L"", L"-wal", L"-shm"})
-        ::DeleteFileW((database + suffix).GetString());
 }
 
 TEST(SampleHost, BadOptionsAndDatabasesAreReportedWithoutADialog)

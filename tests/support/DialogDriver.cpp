@@ -133,14 +133,26 @@ bool DialogDriver::RowWhollyVisible(int row) const
            item.top >= 0 && item.bottom <= client.bottom;
 }
 
+int DialogDriver::ColumnWidth(int column) const
+{
+    return static_cast<int>(
+        ::SendDlgItemMessageW(m_hDialog, IDC_RESULT_LIST, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column), 0));
+}
+
 int DialogDriver::ColumnWidthsTotal() const
 {
     const CListCtrl list(::GetDlgItem(m_hDialog, IDC_RESULT_LIST));
     const int count = CHeaderCtrl(list.GetHeaderCtrl()).GetItemCount();
     int total = 0;
     for (int column = 0; column < count; ++column)
-        total += static_cast<int>(list.SendMessage(LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(column)));
+        total += ColumnWidth(column);
     return total;
+}
+
+int DialogDriver::TextWidth(const std::wstring& text) const
+{
+    return static_cast<int>(
+        ::SendDlgItemMessageW(m_hDialog, IDC_RESULT_LIST, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(text.c_str())));
 }
 
 int DialogDriver::ListClientWidth() const

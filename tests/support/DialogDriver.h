@@ -27,7 +27,9 @@ public:
     std::vector<std::wstring> ColumnTitles() const;
     int RowCount() const;
     bool RowWhollyVisible(int row) const;
+    int ColumnWidth(int column) const;
     int ColumnWidthsTotal() const;
+    int TextWidth(const std::wstring& text) const;  // in the list's font
     int ListClientWidth() const;
     std::vector<std::vector<std::wstring>> Rows() const;
 
