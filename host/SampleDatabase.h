@@ -4,8 +4,14 @@
 #include "framework/Database.h"
 
 // The SQLite3 ODBC driver on a database file. Under Wine the driver is a
-// native library and wants the file's Unix path.
+// native library and wants the file's Unix path; the wide-character build of
+// the driver beside the program is used when it is there.
 CString SqliteConnectionString(LPCWSTR databasePath);
+
+// Opens a connection as Sorvik needs it: string literals by the SQL standard,
+// so that a backslash in a path is a backslash. MySQL-family servers get
+// NO_BACKSLASH_ESCAPES for the session. Throws CDBException*.
+void OpenSorvikConnection(CDatabase& db, LPCWSTR connectString);
 
 // Creates the files table if it is missing. Throws CDBException*.
 void EnsureFilesTable(CDatabase& db);

@@ -49,7 +49,7 @@ int Run(int argc, wchar_t** argv)
         if (embedded)
             connection = SqliteConnectionString(PathBesideProgram(L"sorvik-sample.sqlite"));
         try {
-            database.OpenEx(connection);
+            OpenSorvikConnection(database, connection);
             if (embedded) {
                 EnsureFilesTable(database);
                 Print(L"SQL template for the files table (paste it into the SQL box):\n" +

@@ -5,4 +5,5 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 cmake --preset mingw-i686 >/dev/null
 cmake --build --preset mingw-i686 --target WalkBenchmark >/dev/null
+scripts/build-sqliteodbc.sh i386 build/mingw-i686/bin/libsqlite3odbc.so
 TZ=UTC scripts/wine-run.sh build/mingw-i686/bin/WalkBenchmark.exe "$@"

@@ -8,8 +8,11 @@ packages=(
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
     googletest
-    wine wine32:i386
+    wine wine32:i386 fonts-wine
     libodbc2:i386 libsqliteodbc:i386 odbcinst unixodbc-common
+    odbc-postgresql:i386 odbc-mariadb:i386 postgresql mariadb-server
+    # The wide-character SQLite driver, built from Debian's source package.
+    dpkg-dev gcc-i686-linux-gnu libsqlite3-dev:i386 unixodbc-dev:i386
     xvfb xauth x11-apps x11-utils imagemagick
 )
 

@@ -15,7 +15,9 @@ fi
 
 cmake --preset mingw-i686 >/dev/null
 cmake --build --preset mingw-i686 --target SorvikHost
+scripts/build-sqliteodbc.sh i386 build/mingw-i686/bin/libsqlite3odbc.so
 
-export WINEPREFIX="$PWD/build/wine-run" WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}"
+. scripts/wine-env.sh
+export WINEPREFIX="$PWD/build/wine-run"
 scripts/wine-prefix.sh "$WINEPREFIX" x11
 exec wine build/mingw-i686/bin/SorvikHost.exe "$@"

@@ -10,7 +10,9 @@ cmake --build --preset mingw-i686 --target ScreenshotDriver
 display=:$((90 + RANDOM % 100))
 Xvfb "$display" -screen 0 800x600x24 >/dev/null 2>&1 &
 xvfb=$!
-export WINEPREFIX="$PWD/build/wine-run" WINEARCH=win32 WINEDEBUG=-all DISPLAY=$display
+. scripts/wine-env.sh
+# A prefix of its own: the sample folder it makes and removes is never the user's.
+export WINEPREFIX="$PWD/build/wine-screenshot" DISPLAY=$display
 trap 'wineserver -k 2>/dev/null || true; kill $xvfb 2>/dev/null || true' EXIT
 scripts/wine-prefix.sh "$WINEPREFIX" x11
 

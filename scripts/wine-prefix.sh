@@ -7,7 +7,8 @@ graphics=${2:-null}
 stamp="$prefix/.sorvik-$graphics"
 [ -f "$stamp" ] && exit 0
 
-export WINEPREFIX="$prefix" WINEARCH=win32 WINEDEBUG=-all
+. "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
+export WINEPREFIX="$prefix"
 mkdir -p "$prefix"
 # wineboot would otherwise offer to install Mono and Gecko, which nothing here needs.
 WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1

@@ -3,8 +3,7 @@
 # creating the prefix on first use. CTest uses this as its emulator.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$here/wine-env.sh"
 export WINEPREFIX="${WINEPREFIX:-$here/../build/wine-test}"
-export WINEARCH=win32
-export WINEDEBUG="${WINEDEBUG:--all}"
 "$here/wine-prefix.sh" "$WINEPREFIX" "${SORVIK_GRAPHICS:-null}"
 exec wine "$@"

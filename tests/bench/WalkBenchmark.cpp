@@ -96,7 +96,7 @@ int main(int argc, char** argv)
     owners.options.m_bShowOwner = true;
     Measure("walk + owner", tree, owners);
 
-    SqliteTestDatabase sqlite;
+    TestDatabase sqlite;
     CountingSite writer;
     writer.options.m_bShowResults = true;
     writer.options.m_bWriteToDatabase = true;

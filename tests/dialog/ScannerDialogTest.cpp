@@ -32,9 +32,7 @@ protected:
     // Executes with this database (or none) while scenario drives the dialog.
     bool Run(CDatabase* db, const std::function<void(DialogDriver&)>& scenario)
     {
-        CSampleHost host(db);
-        plugin.SetHost(&host);
-        return ExecuteDriven([this] { return plugin.Execute(); }, scenario);
+        return ExecuteWithDatabase(plugin, db, scenario);
     }
 
     // Ticks Show Results, types the folder and runs one walk to its end.
@@ -111,7 +109,7 @@ TEST_F(ScannerDialog, FreshDialogAndStartEnableRule)
 
 TEST_F(ScannerDialog, SqlBoxFollowsTheConnectionAndEnterEndsWithOk)
 {
-    SqliteTestDatabase sqlite;
+    TestDatabase sqlite;
     EXPECT_TRUE(Run(&sqlite.db, [](DialogDriver& d) {
         EXPECT_TRUE(d.IsEnabled(IDC_SQL));
         d.SetText(IDC_FOLDER, L"C:\\");
@@ -251,7 +249,7 @@ TEST_F(ScannerDialog, PressesInEveryPhaseOfAWalk)
     TempTree tree;
     for (int i = 0; i < 3; ++i)
         tree.AddFile(L"f" + std::to_wstring(i));
-    SqliteTestDatabase sqlite;
+    TestDatabase sqlite;
     Run(&sqlite.db, [&](DialogDriver& d) {
         d.Click(IDC_SHOW_RESULTS);
         d.SetText(IDC_FOLDER, tree.Root());
@@ -297,7 +295,7 @@ TEST_F(ScannerDialog, OptionsTickedAndClearedDuringAWalkActFromTheNextFile)
 {
     TempTree tree;
     MakeFiles(tree, 200);
-    SqliteTestDatabase sqlite;
+    TestDatabase sqlite;
     Run(&sqlite.db, [&](DialogDriver& d) {
         const auto atRows = [&](int n) { return DialogDriver::WaitUntil([&] { return d.RowCount() >= n; }); };
         d.SetText(IDC_SQL, L"INSERT INTO files (path) VALUES ('{FilePath}')");
@@ -353,7 +351,7 @@ TEST_F(ScannerDialog, WriteToDatabaseWritesEveryFileAndErrorsAsk)
     tree.AddFile(L"O'Neil.txt");
     tree.AddFile(L"b.txt");
     tree.AddFile(L"c.txt");
-    SqliteTestDatabase sqlite;
+    TestDatabase sqlite;
     const std::vector<FileFacts> expected = WalkOrder(tree.Root());
 
     Run(&sqlite.db, [&](DialogDriver& d) {
@@ -502,7 +500,7 @@ TEST_F(ScannerDialog, AnUnexpectedFailureInTheWalkIsShownAndTheWalkEndsCleanly)
     TempTree tree;
     for (int i = 0; i < 3; ++i)
         tree.AddFile(L"f" + std::to_wstring(i));
-    SqliteTestDatabase sqlite;
+    TestDatabase sqlite;
     // A statement that fails, padded so that expanding it needs megabytes.
     const std::wstring sql = L"INSERT INTO no_such_table VALUES ('{FileTitle}') -- " + std::wstring(4 << 20, L'x');
 

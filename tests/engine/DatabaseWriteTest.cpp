@@ -1,4 +1,6 @@
+#include "framework/UniqueHandle.h"
 #include "host/SampleDatabase.h"
+#include "host/WinePath.h"
 #include "scan/FileTimeText.h"
 #include "support/OdbcQuery.h"
 #include "support/RecordingSite.h"
@@ -19,7 +21,7 @@ std::wstring Count(CDatabase& db)
 class DatabaseWrite : public ::testing::Test {
 protected:
     TempTree tree;
-    SqliteTestDatabase sqlite;
+    TestDatabase sqlite;
     RecordingSite site;
 
     void SetUp() override
@@ -200,4 +202,96 @@ TEST_F(DatabaseWrite, CraftedNamesStayInsideTheirLiterals)
         actual.push_back(row[0]);
     std::sort(actual.begin(), actual.end());
     EXPECT_EQ(expected, actual);
+}
+
+namespace {
+
+// The private servers' control script (scripts/db-servers.sh with its data
+// folder), as the test command names it.
+std::wstring ServerControl()
+{
+    wchar_t value[1024] = {};
+    return ::GetEnvironmentVariableW(L"SORVIK_TEST_DB_CONTROL", value, 1024) ? value : L"";
+}
+
+// Stops or starts one private server; true once the control script is done.
+bool ControlServer(const std::wstring& action, const std::wstring& server)
+{
+    const std::wstring done = UniqueTempPath(L".done");
+    const std::wstring command = L"/bin/bash -c \"" + ServerControl() + L" " + action + L" " + server + L" && touch " +
+                                 UnixPathUnderWine(done.c_str()).Str() + L"\"";
+    const bool finished = RunUnixCommand(command, done, true);
+    ::DeleteFileW(done.c_str());
+    return finished;
+}
+
+}  // namespace
+
+TEST(DatabaseServers, SuccessWithInformationIsSuccess)
+{
+    TestDatabase postgres(Engine::PostgreSql);
+    if (!postgres.Unreachable().empty())
+        GTEST_SKIP() << postgres.Unreachable();
+    // PostgreSQL reports the skipped drop as a notice: success with information.
+    const std::wstring drop = L"DROP TABLE IF EXISTS no_such_table";
+    CStatementHandle stmt;
+    ASSERT_TRUE(SqlSucceeded(::SQLAllocHandle(SQL_HANDLE_STMT, postgres.db.m_hdbc, stmt.Put())));
+    std::wstring text = drop;
+    ASSERT_EQ(SQL_SUCCESS_WITH_INFO, ::SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(&text[0]), SQL_NTS));
+
+    TempTree tree;
+    tree.AddFile(L"a.txt");
+    tree.AddFile(L"b.txt");
+    RecordingSite site;
+    site.database = &postgres.db;
+    site.options.m_bWriteToDatabase = true;
+    EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", drop.c_str()));
+    EXPECT_TRUE(site.boxes.empty()) << Narrow(site.boxes.empty() ? L"" : site.boxes[0].text);
+    EXPECT_EQ(2u, site.rows.size());
+}
+
+TEST(DatabaseServers, AServerStoppedMidWalkAsksForEveryFollowingFile)
+{
+    TempTree tree;
+    for (int i = 0; i < 6; ++i)
+        tree.AddFile(L"f" + std::to_wstring(i));
+    for (const Engine engine : {Engine::PostgreSql, Engine::MariaDb}) {
+        const std::wstring server = engine == Engine::PostgreSql ? L"postgresql" : L"mariadb";
+        std::vector<FileFacts> walked;
+        DWORD stoppedAt = 0;
+        DWORD firstPromptAt = 0;
+        {
+            TestDatabase database(engine);
+            if (!database.Unreachable().empty())
+                GTEST_SKIP() << database.Unreachable();
+            RecordingSite site;
+            site.database = &database.db;
+            site.options.m_bWriteToDatabase = true;
+            site.answers = {IDYES, IDYES, IDNO};
+            site.afterRow = [&](RecordingSite& s) {
+                if (s.rows.size() == 2) {
+                    ASSERT_TRUE(ControlServer(L"stop", server)) << EngineName(engine);
+                    stoppedAt = ::GetTickCount();
+                } else if (s.rows.size() == 3) {
+                    firstPromptAt = ::GetTickCount();
+                }
+            };
+            EXPECT_FALSE(site.Walk(tree.Root(), L"*.*", kFilesInsertTemplate)) << "No ends the walk";
+            walked = site.rows;
+            ASSERT_EQ(3u, site.boxes.size()) << EngineName(engine) << ": every file after the stop asks";
+            EXPECT_EQ(4u, walked.size()) << EngineName(engine) << ": Yes goes on with the row, No ends";
+            EXPECT_NE(std::wstring::npos, site.boxes[0].text.find(L"Do you want to continue?"));
+        }
+        // Within seconds, not after a driver's network time-out of minutes.
+        EXPECT_LT(firstPromptAt - stoppedAt, 30000u) << EngineName(engine);
+
+        ASSERT_TRUE(ControlServer(L"start", server)) << EngineName(engine);
+        CDatabase reopened;
+        wchar_t connection[1024] = {};
+        ::GetEnvironmentVariableW(engine == Engine::PostgreSql ? L"SORVIK_TEST_POSTGRESQL" : L"SORVIK_TEST_MARIADB",
+                                  connection, 1024);
+        OpenSorvikConnection(reopened, connection);
+        const Rows kept = QueryRows(reopened, L"SELECT path FROM files");
+        ASSERT_EQ(2u, kept.size()) << EngineName(engine) << ": rows written before the stop stay";
+    }
 }

@@ -1,7 +1,12 @@
+#include "host/SampleDatabase.h"
 #include "scan/FileTimeText.h"
 #include "scan/SqlTemplate.h"
+#include "support/SqlLiterals.h"
+#include "support/TempTree.h"
 
 #include <gtest/gtest.h>
+
+#include <random>
 
 namespace {
 
@@ -92,6 +97,47 @@ TEST(SqlTemplate, EmptyValuesRemoveThePlaceholder)
     f.m_strFileTitle = CString();
     EXPECT_EQ(CString(L"'' ''"), Expand(L"'{FileOwner}' '{FileTitle}'", f));
     EXPECT_EQ(CString(), Expand(L""));
+}
+
+TEST(SqlTemplate, RandomHostileValuesNeverLeaveTheirLiterals)
+{
+    // Pieces that quote, escape, end statements or look like placeholders,
+    // best-fit look-alikes of quote and backslash, and surrogate pairs.
+    const std::wstring pieces[] = {
+        L"'", L"''", L"{", L"}", L"{FileTitle}", L"{FilePath}", L"{FileOwner}", L"{FileLength}",
+        L"{AllAttributes}", L"%", L"_", L"\\", L"\\'", L",", L")", L"(", L"--", L";", L"\t", L"\n",
+        L"\uff07", L"\u02bc", L"\u2032", L"\uff3c", L"\u2216", L"\u0427", L"\U0001F427", L"\U00020000", L"a", L" ",
+    };
+    const ValuesList columns = ReadValuesList(kFilesInsertTemplate);
+    ASSERT_TRUE(columns.ok);
+    ASSERT_EQ(16u, columns.values.size());
+
+    const unsigned seed = 20261207;
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<size_t> piece(0, std::size(pieces) - 1);
+    std::uniform_int_distribution<int> length(0, 12);
+    const auto text = [&] {
+        std::wstring t;
+        for (int n = length(random); n > 0; --n)
+            t += pieces[piece(random)];
+        return t;
+    };
+    for (int round = 0; round < 2000; ++round) {
+        FileFacts f = SampleFacts();
+        f.m_strFileTitle = text().c_str();
+        f.m_strFilePath = (L"C:\\" + text() + L"\\" + f.m_strFileTitle.Str() + L"." + text()).c_str();
+        f.m_strFileUrl = L"file://" + f.m_strFilePath;
+        f.m_strFileOwner = text().c_str();
+
+        const std::wstring statement = ExpandSqlTemplate(kFilesInsertTemplate, f).Str();
+        const ValuesList read = ReadValuesList(statement);
+        ASSERT_TRUE(read.ok) << "seed " << seed << " round " << round << ": " << Narrow(statement);
+        EXPECT_EQ(L"", read.rest) << "round " << round << ": " << Narrow(statement);
+        ASSERT_EQ(columns.values.size(), read.values.size()) << "round " << round << ": " << Narrow(statement);
+        for (size_t i = 0; i < columns.values.size(); ++i)
+            ASSERT_EQ(ReplaceSequentially(columns.values[i], f), read.values[i])
+                << "round " << round << " column " << i << ": " << Narrow(statement);
+    }
 }
 
 TEST(FileTimeText, RendersLocalTimeInTheFixedPatternOrNothing)

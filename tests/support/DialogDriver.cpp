@@ -2,6 +2,8 @@
 
 #include "dialog/resource.h"
 #include "framework/ListCtrl.h"
+#include "host/PluginLoader.h"
+#include "host/SampleDatabase.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -254,4 +256,12 @@ bool ExecuteDriven(const std::function<bool()>& execute, const std::function<voi
     g_executeReturned = true;
     user.join();
     return result;
+}
+
+bool ExecuteWithDatabase(const CPluginModule& plugin, CDatabase* db,
+                         const std::function<void(DialogDriver&)>& scenario)
+{
+    CSampleHost host(db);
+    plugin.SetHost(&host);
+    return ExecuteDriven([&plugin] { return plugin.Execute(); }, scenario);
 }

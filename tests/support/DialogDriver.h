@@ -59,3 +59,10 @@ private:
 // from another. Whatever the scenario leaves open is cancelled, so a failing
 // scenario cannot hang the test. Returns Execute's result.
 bool ExecuteDriven(const std::function<bool()>& execute, const std::function<void(DialogDriver&)>& scenario);
+
+class CDatabase;
+class CPluginModule;
+// Executes the plug-in as the sample host does, with this database (or none),
+// while scenario drives the dialog.
+bool ExecuteWithDatabase(const CPluginModule& plugin, CDatabase* db,
+                         const std::function<void(DialogDriver&)>& scenario);

@@ -39,21 +39,50 @@ Rows QueryRows(CDatabase& db, const std::wstring& sql)
     return rows;
 }
 
-SqliteTestDatabase::SqliteTestDatabase() : windowsPath(UniqueTempPath(L".sqlite"))
+const char* EngineName(Engine engine)
 {
-    ::DeleteFileW(windowsPath.c_str());
+    switch (engine) {
+    case Engine::Sqlite:
+        return "SQLite";
+    case Engine::PostgreSql:
+        return "PostgreSQL";
+    case Engine::MariaDb:
+        return "MariaDB";
+    }
+    return "?";
+}
+
+TestDatabase::TestDatabase(Engine engine)
+{
+    CString connection;
+    if (engine == Engine::Sqlite) {
+        m_sqlitePath = UniqueTempPath(L".sqlite");
+        connection = SqliteConnectionString(m_sqlitePath.c_str());
+    } else {
+        const wchar_t* variable = engine == Engine::PostgreSql ? L"SORVIK_TEST_POSTGRESQL" : L"SORVIK_TEST_MARIADB";
+        wchar_t value[1024] = {};
+        if (!::GetEnvironmentVariableW(variable, value, 1024)) {
+            m_unreachable = Narrow(variable) + " is not set: scripts/test.sh starts the server and sets it";
+            return;
+        }
+        connection = value;
+    }
     try {
-        db.OpenEx(SqliteConnectionString(windowsPath.c_str()));
+        OpenSorvikConnection(db, connection);
+        if (engine != Engine::Sqlite)
+            db.ExecuteSQL(L"DROP TABLE IF EXISTS files");
         EnsureFilesTable(db);
     } catch (CDBException* e) {
-        ADD_FAILURE() << "cannot open the test database: " << Narrow(e->m_strError.Str());
+        ADD_FAILURE() << "cannot open the " << EngineName(engine) << " test database: " << Narrow(e->m_strError.Str());
         e->Delete();
     }
 }
 
-SqliteTestDatabase::~SqliteTestDatabase()
+TestDatabase::~TestDatabase()
 {
     db.Close();
-    for (const wchar_t* suffix : {L"", L"-wal", L"-shm"})
-        ::DeleteFileW((windowsPath + suffix).c_str());
+    if (!m_sqlitePath.empty()) {
+        for (const wchar_t* suffix : {L"", L"-wal", L"-shm"})
+            ::DeleteFileW((m_sqlitePath + suffix).c_str());
+    }
 }

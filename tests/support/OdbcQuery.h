@@ -10,11 +10,28 @@ using Rows = std::vector<std::vector<std::wstring>>;
 // Runs a SELECT and returns every row, each column as text ("<null>" for NULL).
 Rows QueryRows(CDatabase& db, const std::wstring& sql);
 
-// A fresh SQLite database file under the temp folder, opened as the sample
-// host opens its own, with the same files table.
-struct SqliteTestDatabase {
-    SqliteTestDatabase();
-    ~SqliteTestDatabase();
-    std::wstring windowsPath;
+// The engines the tests write to: the embedded SQLite default, and the
+// private PostgreSQL and MariaDB servers that the test command starts and
+// names in SORVIK_TEST_POSTGRESQL and SORVIK_TEST_MARIADB.
+enum class Engine { Sqlite, PostgreSql, MariaDb };
+const char* EngineName(Engine engine);
+
+// A connection opened as the sample host opens its own, with an empty files
+// table: a fresh database file for SQLite, the table made anew on a server.
+// A server the environment does not name is not open (see Unreachable).
+class TestDatabase {
+public:
+    explicit TestDatabase(Engine engine = Engine::Sqlite);
+    ~TestDatabase();
+    TestDatabase(const TestDatabase&) = delete;
+    TestDatabase& operator=(const TestDatabase&) = delete;
+
+    // Why the engine cannot be reached here, or empty when it can.
+    std::string Unreachable() const { return m_unreachable; }
     CDatabase db;
+
+private:
+    std::wstring m_sqlitePath;
+    std::string m_unreachable;
 };
+

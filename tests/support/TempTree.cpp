@@ -60,7 +60,7 @@ bool RunUnixCommand(const std::wstring& commandLine, const std::wstring& watched
     if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return false;
     // Wine hands out no waitable handle for a Unix process: watch its effect.
-    const DWORD deadline = ::GetTickCount() + 10000;
+    const DWORD deadline = ::GetTickCount() + 60000;
     for (;;) {
         const bool exists = ::GetFileAttributesW(watchedPath.c_str()) != INVALID_FILE_ATTRIBUTES;
         if (exists == shouldExist)

@@ -30,5 +30,5 @@ private:
 std::wstring UniqueTempPath(const std::wstring& suffix);
 std::string Narrow(const std::wstring& text);
 // Runs a Unix command line under Wine; true once watchedPath exists (or no
-// longer exists), false if that does not happen within seconds.
+// longer exists), false if that does not happen within a minute.
 bool RunUnixCommand(const std::wstring& commandLine, const std::wstring& watchedPath, bool shouldExist);

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Builds the SQLite3 ODBC driver from Debian's source package with its
+# wide-character interface, which Debian's own build leaves out: without it
+# the driver manager narrows every statement and mangles characters outside
+# the Basic Multilingual Plane. Usage: build-sqliteodbc.sh i386|amd64 OUT.so
+# The source and each architecture's build are kept in build/sqliteodbc.
+set -euo pipefail
+arch=$1
+out=$2
+[ -f "$out" ] && exit 0
+
+case "$arch" in
+    i386) host=i686-linux-gnu ;;
+    amd64) host=x86_64-linux-gnu ;;
+    *) echo "build-sqliteodbc.sh: unknown architecture $arch" >&2; exit 2 ;;
+esac
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+work="$here/../build/sqliteodbc"
+built="$work/libsqlite3odbc-$arch.so"
+mkdir -p "$work" "$(dirname "$out")"
+if [ -f "$built" ]; then
+    cp "$built" "$out"
+    exit 0
+fi
+"$here/fetch-source.sh" sqliteodbc "$work"
+src=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'sqliteodbc-[0-9]*' | head -n 1)
+[ -n "$src" ] || { echo "build-sqliteodbc.sh: no source in $work" >&2; exit 1; }
+
+build="$work/build-$arch"
+rm -rf "$build"
+cp -a "$src" "$build"
+(
+    cd "$build"
+    # configure also writes upstream's packaging files, whose template
+    # Debian's packaging replaced.
+    mkdir -p debian && touch debian/changelog.in
+    CC="$host-gcc" ./configure --host="$host" --enable-winterface --disable-static >configure.log 2>&1 ||
+        { tail -n 20 configure.log >&2; exit 1; }
+    make libsqlite3odbc.la >make.log 2>&1 || { tail -n 20 make.log >&2; exit 1; }
+)
+cp "$build"/.libs/libsqlite3odbc-*.so "$built"
+cp "$built" "$out"
+echo "built the wide-character SQLite3 ODBC driver for $arch"
