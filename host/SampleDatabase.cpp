@@ -1,5 +1,6 @@
 #include "host/SampleDatabase.h"
 
+#include "framework/UniqueHandle.h"
 #include "host/PluginLoader.h"
 #include "host/WinePath.h"
 
@@ -68,4 +69,19 @@ void EnsureFilesTable(CDatabase& db)
         L"CREATE TABLE IF NOT EXISTS files (title TEXT, path TEXT, url TEXT, created TEXT, accessed TEXT, "
         L"written TEXT, archived TEXT, compressed TEXT, hidden TEXT, normal TEXT, readonly TEXT, system TEXT, "
         L"temporary TEXT, attributes TEXT, length BIGINT, owner TEXT)");
+}
+
+bool CountFileRows(CDatabase& db, long long& count)
+{
+    CStatementHandle stmt;
+    if (!db.IsOpen() || !SqlSucceeded(::SQLAllocHandle(SQL_HANDLE_STMT, db.m_hdbc, stmt.Put())))
+        return false;
+    SQLWCHAR query[] = L"SELECT COUNT(*) FROM files";
+    SQLBIGINT value = 0;
+    SQLLEN indicator = 0;
+    if (!SqlSucceeded(::SQLExecDirectW(stmt.Get(), query, SQL_NTS)) || !SqlSucceeded(::SQLFetch(stmt.Get())) ||
+        !SqlSucceeded(::SQLGetData(stmt.Get(), 1, SQL_C_SBIGINT, &value, sizeof value, &indicator)))
+        return false;
+    count = value;
+    return true;
 }

@@ -16,6 +16,10 @@ void OpenSorvikConnection(CDatabase& db, LPCWSTR connectString);
 // Creates the files table if it is missing. Throws CDBException*.
 void EnsureFilesTable(CDatabase& db);
 
+// The number of rows in the files table; false when it cannot be counted
+// (no such table, a lost connection).
+bool CountFileRows(CDatabase& db, long long& count);
+
 // An INSERT template for the files table, with every placeholder.
 extern const wchar_t kFilesInsertTemplate[];
 

@@ -1,8 +1,9 @@
 // Sorvik's sample host: loads Sorvik.dll from its own folder, opens a database
-// and executes the plug-in's dialog. Exit code 0 when the dialog ended with OK,
-// 1 when it was cancelled, 2 when the plug-in or the database failed.
+// and executes the plug-in's dialog, then says how it went.
+#include "host/ConnectionString.h"
 #include "host/PluginLoader.h"
 #include "host/SampleDatabase.h"
+#include "host/WinePath.h"
 
 #include "framework/UniqueHandle.h"
 
@@ -13,9 +14,21 @@
 
 namespace {
 
+// Each outcome its own code, so that scripts can tell them apart.
+enum ExitCode : int {
+    kOk = 0,          // the dialog ended with OK (Enter)
+    kCancelled = 1,   // the dialog was cancelled (Escape, the close box)
+    kBadOptions = 2,  // the command line was not understood
+    kNoPlugin = 3,    // Sorvik.dll could not be loaded
+    kNoDatabase = 4,  // the database could not be opened
+};
+
 const wchar_t kUsage[] =
-    L"Usage: SorvikHost [--database ODBC-CONNECTION-STRING | --no-database]\n"
-    L"Without an option, an SQLite database sorvik-sample.sqlite beside the program is used.\n";
+    L"Usage: SorvikHost [--database ODBC-CONNECTION-STRING | --no-database | --help]\n"
+    L"Without an option, an SQLite database sorvik-sample.sqlite beside the program is used.\n"
+    L"Exit codes: 0 OK, 1 cancelled, 2 bad options, 3 no plug-in, 4 no database.\n";
+
+const wchar_t kSampleDatabase[] = L"sorvik-sample.sqlite";
 
 void Print(const std::wstring& text, FILE* stream = stdout)
 {
@@ -27,27 +40,69 @@ void Print(const std::wstring& text, FILE* stream = stdout)
     fflush(stream);
 }
 
+// A word for a POSIX shell, whatever it holds.
+std::wstring ShellQuote(const std::wstring& text)
+{
+    std::wstring quoted = L"'";
+    for (const wchar_t c : text)
+        quoted += c == L'\'' ? std::wstring(L"'\\''") : std::wstring(1, c);
+    return quoted + L"'";
+}
+
+// Where the rows went, so that a walk that only wrote to the database still
+// shows its effect.
+void PrintSummary(bool ok, CDatabase* database, const CString& connection, bool embedded, bool counted,
+                  long long before)
+{
+    std::wstring text = ok ? L"The dialog ended with OK.\n" : L"The dialog was cancelled.\n";
+    if (database) {
+        long long after = 0;
+        const std::wstring where =
+            embedded ? PathBesideProgram(kSampleDatabase).Str() : WithoutPasswords(connection).Str();
+        text += L"Database: " + where + L"\n";
+        if (counted && CountFileRows(*database, after))
+            text += L"Rows in files: " + std::to_wstring(before) + L" before, " + std::to_wstring(after) + L" after.\n";
+        else
+            text += L"It has no files table that could be counted.\n";
+        const CString unixPath = UnixPathUnderWine(PathBesideProgram(kSampleDatabase));
+        if (embedded && !unixPath.IsEmpty())
+            text += L"To look at the rows: sqlite3 " + ShellQuote(unixPath.Str()) + L" 'SELECT * FROM files;'\n";
+    }
+    Print(text);
+}
+
 int Run(int argc, wchar_t** argv)
 {
     bool useDatabase = true;
     CString connection;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
+        if (arg == L"--help") {
+            Print(kUsage);
+            return kOk;
+        }
         if (arg == L"--no-database") {
             useDatabase = false;
         } else if (arg == L"--database" && i + 1 < argc) {
             connection = argv[++i];
         } else {
-            Print(kUsage, stderr);
-            return 2;
+            Print(L"Unknown option " + arg + L"\n" + kUsage, stderr);
+            return kBadOptions;
         }
     }
 
     CDatabase database;
+    const bool embedded = useDatabase && connection.IsEmpty();
+    bool counted = false;
+    long long before = 0;
     if (useDatabase) {
-        const bool embedded = connection.IsEmpty();
+        CString error;
         if (embedded)
-            connection = SqliteConnectionString(PathBesideProgram(L"sorvik-sample.sqlite"));
+            connection = SqliteConnectionString(PathBesideProgram(kSampleDatabase));
+        else if (!MendSqlitePathForWine(connection, error)) {
+            Print(error.Str() + L"\n", stderr);
+            return kNoDatabase;
+        }
         try {
             OpenSorvikConnection(database, connection);
             if (embedded) {
@@ -58,19 +113,22 @@ int Run(int argc, wchar_t** argv)
         } catch (CDBException* e) {
             Print(L"Cannot open the database: " + e->m_strError.Str() + L"\n", stderr);
             e->Delete();
-            return 2;
+            return kNoDatabase;
         }
+        counted = CountFileRows(database, before);
     }
 
     CPluginModule plugin;
     CString error;
     if (!plugin.Load(PathBesideProgram(L"Sorvik.dll"), error)) {
         Print(error.Str() + L"\n", stderr);
-        return 2;
+        return kNoPlugin;
     }
     CSampleHost host(useDatabase ? &database : nullptr);
     plugin.SetHost(&host);
-    return plugin.Execute() ? 0 : 1;
+    const bool ok = plugin.Execute();
+    PrintSummary(ok, useDatabase ? &database : nullptr, connection, embedded, counted, before);
+    return ok ? kOk : kCancelled;
 }
 
 }  // namespace
@@ -80,5 +138,5 @@ int main()
     int argc = 0;
     wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
     const CLocalMemory argvMemory(argv);
-    return argv ? Run(argc, argv) : 2;
+    return argv ? Run(argc, argv) : kBadOptions;
 }

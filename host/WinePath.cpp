@@ -1,10 +1,26 @@
 #include "host/WinePath.h"
 
-CString UnixPathUnderWine(LPCWSTR windowsPath)
+namespace {
+
+using UnixNameFn = char*(CDECL*)(LPCWSTR);
+
+UnixNameFn WineUnixName()
 {
-    using UnixNameFn = char*(CDECL*)(LPCWSTR);
     static const auto toUnix = reinterpret_cast<UnixNameFn>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    return toUnix;
+}
+
+}  // namespace
+
+bool RunningUnderWine()
+{
+    return WineUnixName() != nullptr;
+}
+
+CString UnixPathUnderWine(LPCWSTR windowsPath)
+{
+    const UnixNameFn toUnix = WineUnixName();
     char* unix = toUnix ? toUnix(windowsPath) : nullptr;
     if (!unix)
         return CString();

@@ -3,6 +3,9 @@
 // Unix command) want Unix paths.
 #include "framework/DynamicString.h"
 
+// True when the program runs under Wine.
+bool RunningUnderWine();
+
 // The Unix path of a Windows path under Wine; empty elsewhere, or when Wine
 // cannot map it.
 CString UnixPathUnderWine(LPCWSTR windowsPath);
