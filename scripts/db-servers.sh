@@ -13,7 +13,6 @@ only=${3:-}
 # Socket paths are limited to about 100 bytes; the data folder's may be longer.
 sockets=/tmp/sorvik-db-$(echo "$dir" | md5sum | cut -c1-12)
 pgbin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n 1)
-odbc=/usr/lib/i386-linux-gnu/odbc
 as_nobody=()
 if [ "$(id -u)" -eq 0 ]; then
     as_nobody=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
@@ -89,13 +88,23 @@ case "$action" in
         mkdir -p "$sockets"
         [ ${#as_nobody[@]} -eq 0 ] || chown nobody:nogroup "$sockets"
         for s in "${servers[@]}"; do "start_$s"; done
+        "$(dirname "${BASH_SOURCE[0]}")/fetch-mariadb-odbc64.sh" "$dir/odbc64/libmaodbc.so"
         ;;
     stop)
         for s in "${servers[@]}"; do "stop_$s"; done
         ;;
     env)
-        echo "export SORVIK_TEST_POSTGRESQL='Driver=$odbc/psqlodbcw.so;Servername=$sockets;Database=postgres;Username=sorvik'"
-        echo "export SORVIK_TEST_MARIADB='Driver=$odbc/libmaodbc.so;Socket=$sockets/mysqld.sock;Database=sorvik;Uid=root;Pwd=;CharSet=utf8mb4'"
+        # The drivers of the architecture of the Windows program: 32-bit
+        # programs take the plain names, 64-bit ones those ending in _64.
+        # The 64-bit MariaDB driver is unpacked beside the data at start.
+        for arch in i386:"" x86_64:_64; do
+            odbc=/usr/lib/${arch%%:*}-linux-gnu/odbc
+            suffix=${arch#*:}
+            mariadb=$odbc/libmaodbc.so
+            [ -z "$suffix" ] || mariadb=$dir/odbc64/libmaodbc.so
+            echo "export SORVIK_TEST_POSTGRESQL$suffix='Driver=$odbc/psqlodbcw.so;Servername=$sockets;Database=postgres;Username=sorvik'"
+            echo "export SORVIK_TEST_MARIADB$suffix='Driver=$mariadb;Socket=$sockets/mysqld.sock;Database=sorvik;Uid=root;Pwd=;CharSet=utf8mb4'"
+        done
         echo "export SORVIK_TEST_DB_CONTROL='$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/db-servers.sh $dir'"
         ;;
     *)

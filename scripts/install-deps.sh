@@ -8,11 +8,14 @@ packages=(
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
     googletest
-    wine wine32:i386 fonts-wine
-    libodbc2:i386 libsqliteodbc:i386 odbcinst unixodbc-common
-    odbc-postgresql:i386 odbc-mariadb:i386 postgresql mariadb-server
-    # The wide-character SQLite driver, built from Debian's source package.
-    dpkg-dev gcc-i686-linux-gnu libsqlite3-dev:i386 unixodbc-dev:i386
+    wine wine32:i386 wine64 fonts-wine
+    libodbc2:i386 libsqliteodbc:i386 odbcinst unixodbc-common libodbc2
+    # odbc-mariadb cannot be installed for both widths: the 64-bit library is
+    # unpacked for the tests by fetch-mariadb-odbc64.sh.
+    odbc-postgresql:i386 odbc-mariadb:i386 odbc-postgresql libmariadb3 libodbcinst2 postgresql mariadb-server sqlite3
+    # The wide-character SQLite driver, built from Debian's source package
+    # for both widths.
+    dpkg-dev gcc-i686-linux-gnu libsqlite3-dev:i386 unixodbc-dev:i386 gcc libsqlite3-dev unixodbc-dev
     xvfb xauth x11-apps x11-utils imagemagick
 )
 

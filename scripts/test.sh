@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Sorvik and runs every test under Wine. Installs what is missing first.
+# Builds Sorvik for 32-bit and 64-bit Windows and runs every test under Wine
+# of the same width. Installs what is missing first. Arguments go to CTest.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
@@ -7,17 +8,19 @@ if [ "$(id -u)" -eq 0 ]; then
     scripts/install-deps.sh
 fi
 
-cmake --preset mingw-i686 >/dev/null
-cmake --build --preset mingw-i686
-# The same sources for 64-bit Windows must build too (warnings are errors).
-cmake --preset mingw-x86_64 >/dev/null
-cmake --build --preset mingw-x86_64
+for preset in mingw-i686 mingw-x86_64; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+done
 scripts/build-sqliteodbc.sh i386 build/mingw-i686/bin/libsqlite3odbc.so
+scripts/build-sqliteodbc.sh amd64 build/mingw-x86_64/bin/libsqlite3odbc.so
 
 . scripts/wine-env.sh
-export WINEPREFIX="$PWD/build/wine-test"
+prefix32="$PWD/build/wine-test"
+prefix64="$PWD/build/wine-test64"
 cleanup() {
-    wineserver -k 2>/dev/null || true
+    WINEPREFIX="$prefix32" wineserver -k 2>/dev/null || true
+    WINEPREFIX="$prefix64" wineserver -k 2>/dev/null || true
     scripts/db-servers.sh build/db stop || true
 }
 trap cleanup EXIT
@@ -27,11 +30,17 @@ trap cleanup EXIT
 scripts/db-servers.sh build/db start
 eval "$(scripts/db-servers.sh build/db env)"
 
-# A warm wineserver for the whole run, started with its output (and that of
+# A warm wineserver for each prefix, started with its output (and that of
 # Wine's background services) away from CTest's pipes, which it would
 # otherwise hold open until it exits.
-scripts/wine-prefix.sh "$WINEPREFIX" null
-wineserver -p >/dev/null 2>&1 </dev/null || true  # already running is fine
-wine cmd /c exit >/dev/null 2>&1 </dev/null
+warm_wine() {  # prefix, architecture
+    WINEPREFIX=$1 WINEARCH=$2 scripts/wine-prefix.sh "$1" null
+    WINEPREFIX=$1 WINEARCH=$2 wineserver -p >/dev/null 2>&1 </dev/null || true  # already running is fine
+    WINEPREFIX=$1 WINEARCH=$2 wine cmd /c exit >/dev/null 2>&1 </dev/null
+}
+warm_wine "$prefix32" win32
+warm_wine "$prefix64" win64
 
-ctest --preset mingw-i686 "$@"
+# The 64-bit run first, so that the primary 32-bit summary closes the output.
+WINEPREFIX64="$prefix64" ctest --preset mingw-x86_64 "$@"
+WINEPREFIX="$prefix32" ctest --preset mingw-i686 "$@"

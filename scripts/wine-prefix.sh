@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Creates a 32-bit Wine prefix once. Usage: wine-prefix.sh DIR [null|x11]
+# Creates a Wine prefix once, of the architecture WINEARCH names (32-bit
+# unless it says win64). Usage: wine-prefix.sh DIR [null|x11]
 # "null" selects Wine's null graphics driver, so dialogs run with no X server.
 set -euo pipefail
 prefix=$1
@@ -7,8 +8,9 @@ graphics=${2:-null}
 stamp="$prefix/.sorvik-$graphics"
 [ -f "$stamp" ] && exit 0
 
+arch=${WINEARCH:-win32}
 . "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
-export WINEPREFIX="$prefix"
+export WINEPREFIX="$prefix" WINEARCH="$arch"
 mkdir -p "$prefix"
 # wineboot would otherwise offer to install Mono and Gecko, which nothing here needs.
 WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1

@@ -1,9 +1,16 @@
 #!/usr/bin/env bash
-# Runs a Windows program under 32-bit Wine in the project's test prefix,
-# creating the prefix on first use. CTest uses this as its emulator.
+# Runs a Windows program under Wine in the project's test prefix, creating
+# the prefix on first use: 32-bit, or 64-bit after --win64. CTest uses this
+# as its emulator.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/wine-env.sh"
-export WINEPREFIX="${WINEPREFIX:-$here/../build/wine-test}"
+if [ "${1:-}" = --win64 ]; then
+    shift
+    export WINEARCH=win64
+    export WINEPREFIX="${WINEPREFIX64:-$here/../build/wine-test64}"
+else
+    export WINEPREFIX="${WINEPREFIX:-$here/../build/wine-test}"
+fi
 "$here/wine-prefix.sh" "$WINEPREFIX" "${SORVIK_GRAPHICS:-null}"
 exec wine "$@"

@@ -287,10 +287,7 @@ TEST(DatabaseServers, AServerStoppedMidWalkAsksForEveryFollowingFile)
 
         ASSERT_TRUE(ControlServer(L"start", server)) << EngineName(engine);
         CDatabase reopened;
-        wchar_t connection[1024] = {};
-        ::GetEnvironmentVariableW(engine == Engine::PostgreSql ? L"SORVIK_TEST_POSTGRESQL" : L"SORVIK_TEST_MARIADB",
-                                  connection, 1024);
-        OpenSorvikConnection(reopened, connection);
+        OpenSorvikConnection(reopened, ServerConnectionString(engine).c_str());
         const Rows kept = QueryRows(reopened, L"SELECT path FROM files");
         ASSERT_EQ(2u, kept.size()) << EngineName(engine) << ": rows written before the stop stay";
     }

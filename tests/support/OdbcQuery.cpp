@@ -52,6 +52,15 @@ const char* EngineName(Engine engine)
     return "?";
 }
 
+std::wstring ServerConnectionString(Engine engine)
+{
+    std::wstring variable = engine == Engine::PostgreSql ? L"SORVIK_TEST_POSTGRESQL" : L"SORVIK_TEST_MARIADB";
+    if (sizeof(void*) == 8)
+        variable += L"_64";
+    wchar_t value[1024] = {};
+    return ::GetEnvironmentVariableW(variable.c_str(), value, 1024) ? value : L"";
+}
+
 TestDatabase::TestDatabase(Engine engine)
 {
     CString connection;
@@ -59,13 +68,11 @@ TestDatabase::TestDatabase(Engine engine)
         m_sqlitePath = UniqueTempPath(L".sqlite");
         connection = SqliteConnectionString(m_sqlitePath.c_str());
     } else {
-        const wchar_t* variable = engine == Engine::PostgreSql ? L"SORVIK_TEST_POSTGRESQL" : L"SORVIK_TEST_MARIADB";
-        wchar_t value[1024] = {};
-        if (!::GetEnvironmentVariableW(variable, value, 1024)) {
-            m_unreachable = Narrow(variable) + " is not set: scripts/test.sh starts the server and sets it";
+        connection = ServerConnectionString(engine).c_str();
+        if (connection.IsEmpty()) {
+            m_unreachable = std::string(EngineName(engine)) + " is not set up: scripts/test.sh starts it";
             return;
         }
-        connection = value;
     }
     try {
         OpenSorvikConnection(db, connection);

@@ -12,9 +12,12 @@ Rows QueryRows(CDatabase& db, const std::wstring& sql);
 
 // The engines the tests write to: the embedded SQLite default, and the
 // private PostgreSQL and MariaDB servers that the test command starts and
-// names in SORVIK_TEST_POSTGRESQL and SORVIK_TEST_MARIADB.
+// names in SORVIK_TEST_POSTGRESQL and SORVIK_TEST_MARIADB (with _64 added, the
+// connection strings for 64-bit programs).
 enum class Engine { Sqlite, PostgreSql, MariaDb };
 const char* EngineName(Engine engine);
+// The connection string the test command gives for a server, or empty.
+std::wstring ServerConnectionString(Engine engine);
 
 // A connection opened as the sample host opens its own, with an empty files
 // table: a fresh database file for SQLite, the table made anew on a server.
