@@ -409,6 +409,56 @@ TEST_F(ScannerDialog, ClosingDuringAWalkEndsItWithoutHangOrCrash)
     }
 }
 
+namespace {
+
+// A host context that records the calls of its database slot.
+class CountingHost final {
+public:
+    explicit CountingHost(CDatabase* pDatabase) : m_pDatabase(pDatabase) {}
+    virtual void Reserved() {}
+    virtual CDatabase* GetDatabase()
+    {
+        ++calls;
+        thread = ::GetCurrentThreadId();
+        return m_pDatabase;
+    }
+    int calls = 0;
+    DWORD thread = 0;
+
+private:
+    CDatabase* m_pDatabase;
+};
+
+}  // namespace
+
+TEST_F(ScannerDialog, TheHostIsAskedOncePerExecuteAndMayUnloadAtOnce)
+{
+    TempTree tree;
+    MakeFiles(tree, 200);
+    TestDatabase sqlite;
+    // Each round unloads the DLL the moment Execute returns from a dialog
+    // closed mid-walk; the next round loads it afresh.
+    for (int round = 0; round < 2; ++round) {
+        CPluginModule module;
+        CString error;
+        ASSERT_TRUE(module.Load(PathBesideProgram(L"Sorvik.dll"), error)) << Narrow(error.Str());
+        CountingHost host(&sqlite.db);
+        module.SetHost(&host);
+        ExecuteDriven([&] { return module.Execute(); }, [&](DialogDriver& d) {
+            d.SetText(IDC_SQL, L"INSERT INTO files (path) VALUES ('{FilePath}')");
+            d.Click(IDC_WRITE_TO_DATABASE);
+            d.Click(IDC_SHOW_RESULTS);
+            d.SetText(IDC_FOLDER, tree.Root());
+            d.Click(IDC_START);
+            ASSERT_TRUE(DialogDriver::WaitUntil([&] { return d.RowCount() > 0; }));
+            d.PressKey(IDC_FOLDER, VK_ESCAPE);
+        });
+        EXPECT_EQ(1, host.calls);
+        EXPECT_EQ(::GetCurrentThreadId(), host.thread) << "on the thread that called Execute";
+    }
+    EXPECT_GE(QueryRows(sqlite.db, L"SELECT path FROM files").size(), 2u);
+}
+
 TEST_F(ScannerDialog, ABoxShownWhileTheDialogClosesStaysAnswerable)
 {
     TempTree tree;

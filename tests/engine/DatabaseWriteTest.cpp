@@ -292,3 +292,26 @@ TEST(DatabaseServers, AServerStoppedMidWalkAsksForEveryFollowingFile)
         ASSERT_EQ(2u, kept.size()) << EngineName(engine) << ": rows written before the stop stay";
     }
 }
+
+TEST(DatabaseServers, RowsAreTheHostsToCommitWhenAutocommitIsOff)
+{
+    TestDatabase host(Engine::PostgreSql);
+    if (!host.Unreachable().empty())
+        GTEST_SKIP() << host.Unreachable();
+    ASSERT_TRUE(SqlSucceeded(::SQLSetConnectAttrW(host.db.m_hdbc, SQL_ATTR_AUTOCOMMIT,
+                                                  reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)));
+    TempTree tree;
+    tree.AddFile(L"a.txt");
+    tree.AddFile(L"b.txt");
+    RecordingSite site;
+    site.database = &host.db;
+    site.options.m_bWriteToDatabase = true;
+    EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", kFilesInsertTemplate));
+
+    CDatabase other;
+    OpenSorvikConnection(other, ServerConnectionString(Engine::PostgreSql).c_str());
+    EXPECT_EQ(2u, QueryRows(host.db, L"SELECT path FROM files").size()) << "the host sees its rows";
+    EXPECT_EQ(0u, QueryRows(other, L"SELECT path FROM files").size()) << "Sorvik committed nothing";
+    ASSERT_TRUE(SqlSucceeded(::SQLEndTran(SQL_HANDLE_DBC, host.db.m_hdbc, SQL_COMMIT)));
+    EXPECT_EQ(2u, QueryRows(other, L"SELECT path FROM files").size()) << "the host's commit";
+}

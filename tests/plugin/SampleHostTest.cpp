@@ -194,3 +194,22 @@ TEST(SampleHost, EachOutcomeHasItsOwnExitCode)
         EXPECT_NE(std::string::npos, output.Text().find(c.says)) << Narrow(c.arguments);
     }
 }
+
+TEST(SampleHost, ReachesTheDatabaseServers)
+{
+    for (const Engine engine : {Engine::PostgreSql, Engine::MariaDb}) {
+        TestDatabase prepared(engine);  // an empty files table
+        if (!prepared.Unreachable().empty())
+            GTEST_SKIP() << prepared.Unreachable();
+        CapturedOutput output;
+        SampleHostProcess host(L"--database \"" + ServerConnectionString(engine) + L"\"",
+                               PathBesideProgram(L"SorvikHost.exe").Str(), &output);
+        ASSERT_TRUE(host.Started());
+        const HWND dialog = host.WaitForDialog();
+        ASSERT_NE(nullptr, dialog) << EngineName(engine);
+        EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(dialog, 1014))) << EngineName(engine);
+        ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        EXPECT_EQ(0, host.WaitForExit()) << EngineName(engine);
+        EXPECT_NE(std::string::npos, output.Text().find("Rows in files: 0 before, 0 after.")) << output.Text();
+    }
+}
