@@ -6,7 +6,17 @@ set -euo pipefail
 prefix=$1
 graphics=${2:-null}
 stamp="$prefix/.sorvik-$graphics"
-[ -f "$stamp" ] && exit 0
+
+# This Wine does not load the TrueType fonts of its own data folder (from
+# fonts-wine); without Marlett the caption buttons show letters. Fonts in
+# the prefix's Fonts folder are loaded. Also done for prefixes made before.
+copy_fonts() {
+    cp -n /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
+}
+if [ -f "$stamp" ]; then
+    copy_fonts
+    exit 0
+fi
 
 arch=${WINEARCH:-win32}
 . "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
@@ -14,6 +24,7 @@ export WINEPREFIX="$prefix" WINEARCH="$arch"
 mkdir -p "$prefix"
 # wineboot would otherwise offer to install Mono and Gecko, which nothing here needs.
 WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+copy_fonts
 if [ "$graphics" = null ]; then
     wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 else
