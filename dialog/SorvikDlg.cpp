@@ -227,8 +227,11 @@ void CSorvikDlg::AddResultRow(const CString& path, const FileFacts& facts)
     item.iItem = m_list.GetItemCount();
     item.pszText = const_cast<LPWSTR>(path.GetString());
     const int index = m_list.InsertItem(&item);
-    if (facts.m_timeCreate > 0)
-        m_list.SetItemText(index, 1, FormatFileTime(facts.m_timeCreate));
+    if (facts.m_timeCreate > 0) {
+        wchar_t created[kFileTimeTextSize];
+        FormatFileTime(facts.m_timeCreate, created);
+        m_list.SetItemText(index, 1, created);
+    }
     m_list.SetItemText(index, 2, facts.m_strFileLength);
     m_list.SetItemText(index, 3, facts.m_strAllAttributes);
     if (m_options.m_bShowOwner)

@@ -80,22 +80,45 @@ BOOL CFileFind::MatchesMask(DWORD dwMask) const
     return m_hasCurrent && (m_current.dwFileAttributes & dwMask) != 0;
 }
 
+namespace {
+
+// Root, a backslash unless the root ends in one, and name.
+void AppendPath(CString& out, const CString& root, LPCWSTR name)
+{
+    const int nameLength = static_cast<int>(wcslen(name));
+    out.Preallocate(out.GetLength() + root.GetLength() + 1 + nameLength);
+    out += root;
+    if (root.IsEmpty() || root.GetAt(root.GetLength() - 1) != L'\\')
+        out += L'\\';
+    out.Append(name, nameLength);
+}
+
+}  // namespace
+
+void CFileFind::GetFilePath(CString& path) const
+{
+    path.Empty();
+    AppendPath(path, m_strRoot, m_current.cFileName);
+}
+
+void CFileFind::GetFileTitle(CString& title) const
+{
+    const wchar_t* name = m_current.cFileName;
+    const wchar_t* dot = wcsrchr(name, L'.');
+    title.SetString(name, static_cast<int>(dot ? dot - name : static_cast<ptrdiff_t>(wcslen(name))));
+}
+
+void CFileFind::GetFileURL(CString& url) const
+{
+    url.SetString(L"file://", 7);
+    AppendPath(url, m_strRoot, m_current.cFileName);
+}
+
 CString CFileFind::GetFilePath() const
 {
-    CString path = m_strRoot;
-    if (path.IsEmpty() || path.GetAt(path.GetLength() - 1) != L'\\')
-        path += L'\\';
-    return path += m_current.cFileName;
-}
-
-CString CFileFind::GetFileTitle() const
-{
-    return GetFileName().BeforeLast(L'.');
-}
-
-CString CFileFind::GetFileURL() const
-{
-    return L"file://" + GetFilePath();
+    CString path;
+    GetFilePath(path);
+    return path;
 }
 
 BOOL CFileFind::GetCreationTime(int64_t& refTime) const

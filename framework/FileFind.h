@@ -22,8 +22,11 @@ public:
     BOOL MatchesMask(DWORD dwMask) const;
     CString GetFileName() const { return m_current.cFileName; }
     CString GetFilePath() const;
-    CString GetFileTitle() const;
-    CString GetFileURL() const;
+    // The entry's texts written into strings the caller keeps, whose buffers
+    // are reused from one entry to the next.
+    void GetFilePath(CString& path) const;
+    void GetFileTitle(CString& title) const;
+    void GetFileURL(CString& url) const;
     const CString& GetRoot() const { return m_strRoot; }
 
     // Seconds since 1970-01-01 UTC. FALSE, leaving the value unchanged, when

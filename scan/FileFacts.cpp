@@ -1,13 +1,13 @@
 #include "scan/FileFacts.h"
 
-CString FormatFileLength(unsigned long long length)
+void FormatFileLength(unsigned long long length, CString& digits)
 {
-    wchar_t digits[24];
-    wchar_t* p = digits + 23;
-    *p = 0;
+    wchar_t buffer[24];
+    wchar_t* const end = buffer + 24;
+    wchar_t* p = end;
     do {
         *--p = static_cast<wchar_t>(L'0' + length % 10);
         length /= 10;
     } while (length != 0);
-    return CString(p);
+    digits.SetString(p, static_cast<int>(end - p));
 }

@@ -26,13 +26,18 @@ struct FileFacts {
 };
 
 // Unsigned decimal digits of the full 64-bit value.
-CString FormatFileLength(unsigned long long length);
+void FormatFileLength(unsigned long long length, CString& digits);
 
-// Finder is CFileFind or anything with its entry queries. (worker thread)
+// Fills facts anew from the finder's current entry, reusing the strings'
+// buffers; the owner text becomes empty. Finder is CFileFind or anything with
+// its entry queries. (worker thread)
 template <class Finder>
-FileFacts GatherFileFacts(const Finder& finder)
+void GatherFileFacts(const Finder& finder, FileFacts& facts)
 {
-    FileFacts facts;  // times start at 0: a time the finder lacks stays 0
+    // A time the finder lacks stays 0.
+    facts.m_timeCreate = 0;
+    facts.m_timeAccess = 0;
+    facts.m_timeWrite = 0;
     finder.GetCreationTime(facts.m_timeCreate);
     finder.GetLastAccessTime(facts.m_timeAccess);
     finder.GetLastWriteTime(facts.m_timeWrite);
@@ -49,11 +54,12 @@ FileFacts GatherFileFacts(const Finder& finder)
     facts.m_chTemporary = letter(FILE_ATTRIBUTE_TEMPORARY, L'T');
     const wchar_t letters[] = {facts.m_chArchived, facts.m_chCompressed, facts.m_chHidden, facts.m_chNormal,
                                facts.m_chReadOnly, facts.m_chSystem,     facts.m_chTemporary};
-    facts.m_strAllAttributes = CString(letters, 7);
+    facts.m_strAllAttributes.SetString(letters, 7);
 
-    facts.m_strFileLength = FormatFileLength(finder.GetLength());
-    facts.m_strFilePath = finder.GetFilePath();
-    facts.m_strFileTitle = finder.GetFileTitle();
-    facts.m_strFileUrl = finder.GetFileURL();
-    return facts;
+    FormatFileLength(finder.GetLength(), facts.m_strFileLength);
+    finder.GetFilePath(facts.m_strFilePath);
+    finder.GetFileTitle(facts.m_strFileTitle);
+    finder.GetFileURL(facts.m_strFileUrl);
+    facts.m_strFileOwner.Empty();
 }
+

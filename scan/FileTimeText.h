@@ -3,6 +3,13 @@
 
 #include <cstdint>
 
+// Room for any time text and its terminator.
+constexpr int kFileTimeTextSize = 32;
+
 // Local time as "%H:%M:%S %d.%m.%Y", or empty text when the time has no local
 // form or cannot be formatted. (worker thread)
 CString FormatFileTime(int64_t time);
+
+// The same text into a buffer of kFileTimeTextSize characters: its length,
+// 0 (with an empty text) when there is none. Allocates nothing. (worker thread)
+int FormatFileTime(int64_t time, wchar_t* buffer);

@@ -108,28 +108,28 @@ bool CFolderWalk::ClosesCycle(const CString& folderPath)
 bool CFolderWalk::ProcessFile(const CFileFind& finder, LPCWSTR sqlTemplate)
 {
     ScanOptions& options = m_site.GetScanOptions();
-    FileFacts facts = GatherFileFacts(finder);
+    GatherFileFacts(finder, m_facts);
 
     if (options.m_bShowOwner)
-        facts.m_strFileOwner = m_site.GetFileOwner(facts.m_strFilePath);
+        m_facts.m_strFileOwner = m_site.GetFileOwner(m_facts.m_strFilePath);
 
     if (options.m_bWriteToDatabase && sqlTemplate && *sqlTemplate) {
         CDatabase* database = m_site.GetScanDatabase();
-        if (database && database->m_hdbc != SQL_NULL_HDBC && !WriteFileRow(sqlTemplate, facts))
+        if (database && database->m_hdbc != SQL_NULL_HDBC && !WriteFileRow(sqlTemplate, m_facts))
             return false;
     }
 
     if (options.m_bShowResults)
-        m_site.AddResultRow(facts.m_strFilePath, facts);
+        m_site.AddResultRow(m_facts.m_strFilePath, m_facts);
     return true;
 }
 
 bool CFolderWalk::WriteFileRow(LPCWSTR sqlTemplate, const FileFacts& facts)
 {
-    const CString statement = ExpandSqlTemplate(sqlTemplate, facts);
+    ExpandSqlTemplate(sqlTemplate, facts, m_statement, m_scratch);
     CString prompt;
     try {
-        m_site.GetScanDatabase()->ExecuteSQL(statement);
+        m_site.GetScanDatabase()->ExecuteSQL(m_statement);
         return true;
     } catch (CDBException* e) {
         prompt = e->m_strError + L"\r\nDo you want to continue?";

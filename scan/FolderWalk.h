@@ -2,6 +2,7 @@
 // The folder walk: depth-first through a folder tree by one pattern, running
 // the per-file work (facts, owner, database write, result row) for each file.
 // Every member runs on the worker thread.
+#include "scan/FileFacts.h"
 #include "scan/ScanSite.h"
 
 #include <memory>
@@ -34,6 +35,11 @@ private:
     bool ClosesCycle(const CString& folderPath);                     // (worker thread)
 
     IScanSite& m_site;
+    // Refilled for every file, so that their buffers serve the whole walk.
+    // (worker thread)
+    FileFacts m_facts;
+    CString m_statement;
+    CString m_scratch;
     // The open searches from the top folder down to the current one. Kept on
     // the heap so that deep trees cost no stack.
     std::vector<std::unique_ptr<Level>> m_levels;

@@ -2,40 +2,93 @@
 
 #include "scan/FileTimeText.h"
 
+#include <cwchar>
+#include <utility>
+
+namespace {
+
+void AppendQuotedForSql(CString& out, const CString& value)
+{
+    const wchar_t* from = value.GetString();
+    for (const wchar_t* quote = wcschr(from, L'\''); quote; quote = wcschr(from, L'\'')) {
+        out.Append(from, static_cast<int>(quote - from) + 1);
+        out += L'\'';
+        from = quote + 1;
+    }
+    out.Append(from, static_cast<int>(value.GetString() + value.GetLength() - from));
+}
+
+// One placeholder's value, made only when the placeholder occurs.
+void AppendValue(CString& out, int row, const FileFacts& facts)
+{
+    const auto time = [&out](int64_t seconds) {
+        wchar_t buffer[kFileTimeTextSize];
+        out.Append(buffer, FormatFileTime(seconds, buffer));
+    };
+    switch (row) {
+    case 0: AppendQuotedForSql(out, facts.m_strFileTitle); break;
+    case 1: AppendQuotedForSql(out, facts.m_strFilePath); break;
+    case 2: AppendQuotedForSql(out, facts.m_strFileUrl); break;
+    case 3: time(facts.m_timeCreate); break;
+    case 4: time(facts.m_timeAccess); break;
+    case 5: time(facts.m_timeWrite); break;
+    case 6: out += facts.m_chArchived; break;
+    case 7: out += facts.m_chCompressed; break;
+    case 8: out += facts.m_chHidden; break;
+    case 9: out += facts.m_chNormal; break;
+    case 10: out += facts.m_chReadOnly; break;
+    case 11: out += facts.m_chSystem; break;
+    case 12: out += facts.m_chTemporary; break;
+    case 13: out += facts.m_strAllAttributes; break;
+    case 14: out += facts.m_strFileLength; break;
+    default: AppendQuotedForSql(out, facts.m_strFileOwner); break;
+    }
+}
+
+// The order matters: each row searches what the rows before it left.
+const wchar_t* const kPlaceholders[] = {
+    L"{FileTitle}", L"{FilePath}", L"{FileUrl}", L"{CreateTime}", L"{AccessTime}", L"{WriteTime}",
+    L"{ArchivedAttribute}", L"{CompressedAttribute}", L"{HiddenAttribute}", L"{NormalAttribute}",
+    L"{ReadOnlyAttribute}", L"{SystemAttribute}", L"{TemporaryAtribbute}", L"{AllAttributes}", L"{FileLength}",
+    L"{FileOwner}",
+};
+
+}  // namespace
+
 CString QuoteForSql(const CString& value)
 {
-    CString quoted = value;
-    quoted.Replace(L"'", L"''");
+    CString quoted;
+    AppendQuotedForSql(quoted, value);
     return quoted;
+}
+
+void ExpandSqlTemplate(LPCWSTR sqlTemplate, const FileFacts& facts, CString& statement, CString& scratch)
+{
+    statement = sqlTemplate ? sqlTemplate : L"";
+    for (int row = 0; row < 16; ++row) {
+        const std::wstring& text = statement.Str();
+        const wchar_t* placeholder = kPlaceholders[row];
+        const size_t length = wcslen(placeholder);
+        size_t at = text.find(placeholder, 0, length);
+        if (at == std::wstring::npos)
+            continue;  // a pass that finds nothing leaves the text as it is
+        scratch.Empty();
+        scratch.Preallocate(static_cast<int>(text.size()) + 64);
+        size_t from = 0;
+        for (; at != std::wstring::npos; at = text.find(placeholder, from, length)) {
+            scratch.Append(text.data() + from, static_cast<int>(at - from));
+            AppendValue(scratch, row, facts);
+            from = at + length;
+        }
+        scratch.Append(text.data() + from, static_cast<int>(text.size() - from));
+        statement.Swap(scratch);
+    }
 }
 
 CString ExpandSqlTemplate(LPCWSTR sqlTemplate, const FileFacts& facts)
 {
-    // The order matters: each row searches what the rows before it left,
-    // inserted values included.
-    const struct {
-        LPCWSTR placeholder;
-        CString value;
-    } rows[] = {
-        {L"{FileTitle}", QuoteForSql(facts.m_strFileTitle)},
-        {L"{FilePath}", QuoteForSql(facts.m_strFilePath)},
-        {L"{FileUrl}", QuoteForSql(facts.m_strFileUrl)},
-        {L"{CreateTime}", FormatFileTime(facts.m_timeCreate)},
-        {L"{AccessTime}", FormatFileTime(facts.m_timeAccess)},
-        {L"{WriteTime}", FormatFileTime(facts.m_timeWrite)},
-        {L"{ArchivedAttribute}", CString(facts.m_chArchived)},
-        {L"{CompressedAttribute}", CString(facts.m_chCompressed)},
-        {L"{HiddenAttribute}", CString(facts.m_chHidden)},
-        {L"{NormalAttribute}", CString(facts.m_chNormal)},
-        {L"{ReadOnlyAttribute}", CString(facts.m_chReadOnly)},
-        {L"{SystemAttribute}", CString(facts.m_chSystem)},
-        {L"{TemporaryAtribbute}", CString(facts.m_chTemporary)},
-        {L"{AllAttributes}", facts.m_strAllAttributes},
-        {L"{FileLength}", facts.m_strFileLength},
-        {L"{FileOwner}", QuoteForSql(facts.m_strFileOwner)},
-    };
-    CString statement(sqlTemplate);
-    for (const auto& row : rows)
-        statement.Replace(row.placeholder, row.value);
+    CString statement;
+    CString scratch;
+    ExpandSqlTemplate(sqlTemplate, facts, statement, scratch);
     return statement;
 }

@@ -16,14 +16,22 @@ struct FakeEntry {
     BOOL GetLastAccessTime(int64_t& t) const { return hasTimes && (t = 200, true); }
     BOOL GetLastWriteTime(int64_t& t) const { return hasTimes && (t = 300, true); }
     ULONGLONG GetLength() const { return 42; }
-    CString GetFilePath() const { return L"C:\\f\\a.b.txt"; }
-    CString GetFileTitle() const { return L"a.b"; }
-    CString GetFileURL() const { return L"file://C:\\f\\a.b.txt"; }
+    void GetFilePath(CString& s) const { s = L"C:\\f\\a.b.txt"; }
+    void GetFileTitle(CString& s) const { s = L"a.b"; }
+    void GetFileURL(CString& s) const { s = L"file://C:\\f\\a.b.txt"; }
 };
+
+template <class Finder>
+FileFacts Gathered(const Finder& finder)
+{
+    FileFacts facts;
+    GatherFileFacts(finder, facts);
+    return facts;
+}
 
 CString Letters(DWORD attributes)
 {
-    return GatherFileFacts(FakeEntry{attributes}).m_strAllAttributes;
+    return Gathered(FakeEntry{attributes}).m_strAllAttributes;
 }
 
 // Finds the single entry named name in folder and gathers its facts.
@@ -32,7 +40,7 @@ FileFacts FactsOf(const std::wstring& folder, const std::wstring& name)
     CFileFind finder;
     EXPECT_TRUE(finder.FindFile((folder + L"\\" + name).c_str()));
     finder.FindNextFile();
-    return GatherFileFacts(finder);
+    return Gathered(finder);
 }
 
 }  // namespace
@@ -47,7 +55,7 @@ TEST(FileFacts, AttributeLettersFollowTheirBitsInFixedOrder)
     EXPECT_EQ(CString(L"achnrst"), Letters(FILE_ATTRIBUTE_ENCRYPTED | FILE_ATTRIBUTE_SPARSE_FILE |
                                            FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_DIRECTORY));
 
-    const FileFacts f = GatherFileFacts(FakeEntry{FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY});
+    const FileFacts f = Gathered(FakeEntry{FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY});
     EXPECT_EQ(CString(L"AcHnRst"), f.m_strAllAttributes);
     EXPECT_EQ(L'A', f.m_chArchived);
     EXPECT_EQ(L'H', f.m_chHidden);
@@ -58,11 +66,16 @@ TEST(FileFacts, AttributeLettersFollowTheirBitsInFixedOrder)
 
 TEST(FileFacts, TimesTheFinderLacksStayZeroAndTextsPassUnchanged)
 {
-    const FileFacts none = GatherFileFacts(FakeEntry{});
+    // One record refilled, as the walk does: nothing of the entry before stays.
+    FileFacts none;
+    GatherFileFacts(FakeEntry{0, true}, none);
+    none.m_strFileOwner = L"someone/HOST";
+    GatherFileFacts(FakeEntry{}, none);
     EXPECT_EQ(0, none.m_timeCreate);
     EXPECT_EQ(0, none.m_timeAccess);
     EXPECT_EQ(0, none.m_timeWrite);
-    const FileFacts some = GatherFileFacts(FakeEntry{0, true});
+    EXPECT_EQ(CString(), none.m_strFileOwner);
+    const FileFacts some = Gathered(FakeEntry{0, true});
     EXPECT_EQ(100, some.m_timeCreate);
     EXPECT_EQ(200, some.m_timeAccess);
     EXPECT_EQ(300, some.m_timeWrite);

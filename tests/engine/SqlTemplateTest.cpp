@@ -99,13 +99,13 @@ TEST(SqlTemplate, EmptyValuesRemoveThePlaceholder)
     EXPECT_EQ(CString(), Expand(L""));
 }
 
-TEST(SqlTemplate, RandomHostileValuesNeverLeaveTheirLiterals)
+TEST(SqlTemplate, RandomHostileValuesNeverLeaveTheirLiteralsAndMatchThePlainExpansion)
 {
     // Pieces that quote, escape, end statements or look like placeholders,
     // best-fit look-alikes of quote and backslash, and surrogate pairs.
     const std::wstring pieces[] = {
         L"'", L"''", L"{", L"}", L"{FileTitle}", L"{FilePath}", L"{FileOwner}", L"{FileLength}",
-        L"{AllAttributes}", L"%", L"_", L"\\", L"\\'", L",", L")", L"(", L"--", L";", L"\t", L"\n",
+        L"{AllAttributes}", L"{CreateTime}", L"{FileUrl}", L"{TemporaryAtribbute}", L"%", L"_", L"\\", L"\\'", L",", L")", L"(", L"--", L";", L"\t", L"\n",
         L"\uff07", L"\u02bc", L"\u2032", L"\uff3c", L"\u2216", L"\u0427", L"\U0001F427", L"\U00020000", L"a", L" ",
     };
     const ValuesList columns = ReadValuesList(kFilesInsertTemplate);
@@ -122,12 +122,21 @@ TEST(SqlTemplate, RandomHostileValuesNeverLeaveTheirLiterals)
             t += pieces[piece(random)];
         return t;
     };
+    // One pair of buffers for every round, as a walk keeps them.
+    CString reused;
+    CString scratch;
     for (int round = 0; round < 2000; ++round) {
         FileFacts f = SampleFacts();
         f.m_strFileTitle = text().c_str();
         f.m_strFilePath = (L"C:\\" + text() + L"\\" + f.m_strFileTitle.Str() + L"." + text()).c_str();
         f.m_strFileUrl = L"file://" + f.m_strFilePath;
         f.m_strFileOwner = text().c_str();
+
+        // Any template: the expansion is the plain sixteen-pass one.
+        const std::wstring anyTemplate = text() + text() + text();
+        ExpandSqlTemplate(anyTemplate.c_str(), f, reused, scratch);
+        ASSERT_EQ(ReplaceSequentially(anyTemplate, f, Quotes::Doubled), reused.Str())
+            << "seed " << seed << " round " << round << ": " << Narrow(anyTemplate);
 
         const std::wstring statement = ExpandSqlTemplate(kFilesInsertTemplate, f).Str();
         const ValuesList read = ReadValuesList(statement);
@@ -150,8 +159,11 @@ TEST(FileTimeText, RendersLocalTimeInTheFixedPatternOrNothing)
 
 TEST(FileLengthText, FullUnsignedRange)
 {
-    EXPECT_EQ(CString(L"0"), FormatFileLength(0));
-    EXPECT_EQ(CString(L"4294967296"), FormatFileLength(4294967296ULL));
-    EXPECT_EQ(CString(L"5368709120"), FormatFileLength(5368709120ULL));
-    EXPECT_EQ(CString(L"18446744073709551615"), FormatFileLength(~0ULL));
+    CString digits = L"a longer text that the digits replace";
+    for (const auto& c : {std::make_pair(0ULL, L"0"), std::make_pair(4294967296ULL, L"4294967296"),
+                          std::make_pair(5368709120ULL, L"5368709120"),
+                          std::make_pair(~0ULL, L"18446744073709551615")}) {
+        FormatFileLength(c.first, digits);
+        EXPECT_EQ(CString(c.second), digits);
+    }
 }

@@ -53,12 +53,18 @@ ValuesList ReadValuesList(const std::wstring& statement)
     return list;
 }
 
-std::wstring ReplaceSequentially(const std::wstring& text, const FileFacts& facts)
+std::wstring ReplaceSequentially(const std::wstring& text, const FileFacts& facts, Quotes quotes)
 {
+    const auto free = [quotes](const CString& value) {
+        std::wstring result;
+        for (const wchar_t c : value.Str())
+            result += c == L'\'' && quotes == Quotes::Doubled ? std::wstring(L"''") : std::wstring(1, c);
+        return result;
+    };
     const std::pair<const wchar_t*, std::wstring> passes[] = {
-        {L"{FileTitle}", facts.m_strFileTitle.Str()},
-        {L"{FilePath}", facts.m_strFilePath.Str()},
-        {L"{FileUrl}", facts.m_strFileUrl.Str()},
+        {L"{FileTitle}", free(facts.m_strFileTitle)},
+        {L"{FilePath}", free(facts.m_strFilePath)},
+        {L"{FileUrl}", free(facts.m_strFileUrl)},
         {L"{CreateTime}", FormatFileTime(facts.m_timeCreate).Str()},
         {L"{AccessTime}", FormatFileTime(facts.m_timeAccess).Str()},
         {L"{WriteTime}", FormatFileTime(facts.m_timeWrite).Str()},
@@ -71,7 +77,7 @@ std::wstring ReplaceSequentially(const std::wstring& text, const FileFacts& fact
         {L"{TemporaryAtribbute}", std::wstring(1, facts.m_chTemporary)},
         {L"{AllAttributes}", facts.m_strAllAttributes.Str()},
         {L"{FileLength}", facts.m_strFileLength.Str()},
-        {L"{FileOwner}", facts.m_strFileOwner.Str()},
+        {L"{FileOwner}", free(facts.m_strFileOwner)},
     };
     std::wstring result = text;
     for (const auto& pass : passes) {

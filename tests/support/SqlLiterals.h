@@ -19,6 +19,9 @@ struct ValuesList {
 ValuesList ReadValuesList(const std::wstring& statement);
 
 // The sixteen placeholders replaced one after another in their fixed order,
-// each pass resuming behind what it inserted, with the facts as they are (no
-// quotes doubled): what a literal holding this text must read back as.
-std::wstring ReplaceSequentially(const std::wstring& text, const FileFacts& facts);
+// each pass resuming behind what it inserted, written as plainly as it can
+// be. With the facts as they are, it gives what a literal holding this text
+// must read back as; with quotes doubled in the four free texts, the
+// statement itself.
+enum class Quotes { AsTheyAre, Doubled };
+std::wstring ReplaceSequentially(const std::wstring& text, const FileFacts& facts, Quotes quotes = Quotes::AsTheyAre);
