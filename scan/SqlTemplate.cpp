@@ -62,26 +62,93 @@ CString QuoteForSql(const CString& value)
     return quoted;
 }
 
-void ExpandSqlTemplate(LPCWSTR sqlTemplate, const FileFacts& facts, CString& statement, CString& scratch)
+namespace {
+
+// One pass over the whole text for one placeholder: every occurrence, left
+// to right, searching on behind each inserted value.
+void ReplaceEverywhere(int row, const FileFacts& facts, CString& statement, CString& scratch)
 {
-    statement = sqlTemplate ? sqlTemplate : L"";
-    for (int row = 0; row < 16; ++row) {
-        const std::wstring& text = statement.Str();
-        const wchar_t* placeholder = kPlaceholders[row];
-        const size_t length = wcslen(placeholder);
-        size_t at = text.find(placeholder, 0, length);
-        if (at == std::wstring::npos)
-            continue;  // a pass that finds nothing leaves the text as it is
-        scratch.Empty();
-        scratch.Preallocate(static_cast<int>(text.size()) + 64);
-        size_t from = 0;
-        for (; at != std::wstring::npos; at = text.find(placeholder, from, length)) {
+    const std::wstring& text = statement.Str();
+    const wchar_t* placeholder = kPlaceholders[row];
+    const size_t length = wcslen(placeholder);
+    size_t at = text.find(placeholder, 0, length);
+    if (at == std::wstring::npos)
+        return;  // a pass that finds nothing leaves the text as it is
+    scratch.Empty();
+    scratch.Preallocate(static_cast<int>(text.size()) + 64);
+    size_t from = 0;
+    for (; at != std::wstring::npos; at = text.find(placeholder, from, length)) {
+        scratch.Append(text.data() + from, static_cast<int>(at - from));
+        AppendValue(scratch, row, facts);
+        from = at + length;
+    }
+    scratch.Append(text.data() + from, static_cast<int>(text.size() - from));
+    statement.Swap(scratch);
+}
+
+// The same pass when no value holds a brace: then every brace of the text
+// is one of the template's, so only those positions can start an occurrence
+// and the pass looks nowhere else. braces holds them, kept up to date.
+void ReplaceAtBraces(int row, const FileFacts& facts, CString& statement, CString& scratch, size_t* braces,
+                     int& braceCount)
+{
+    const std::wstring& text = statement.Str();
+    const wchar_t* placeholder = kPlaceholders[row];
+    const size_t length = wcslen(placeholder);
+    bool replaced = false;
+    size_t from = 0;
+    int kept = 0;
+    for (int i = 0; i < braceCount; ++i) {
+        const size_t at = braces[i];
+        if (at + length <= text.size() && wmemcmp(text.data() + at, placeholder, length) == 0) {
+            if (!replaced) {
+                scratch.Empty();
+                scratch.Preallocate(static_cast<int>(text.size()) + 64);
+                replaced = true;
+            }
             scratch.Append(text.data() + from, static_cast<int>(at - from));
             AppendValue(scratch, row, facts);
             from = at + length;
+        } else {
+            // Where this brace stands once the text before it is written.
+            braces[kept++] = replaced ? static_cast<size_t>(scratch.GetLength()) + (at - from) : at;
         }
-        scratch.Append(text.data() + from, static_cast<int>(text.size() - from));
-        statement.Swap(scratch);
+    }
+    braceCount = kept;
+    if (!replaced)
+        return;
+    scratch.Append(text.data() + from, static_cast<int>(text.size() - from));
+    statement.Swap(scratch);
+}
+
+bool HasBrace(const CString& value)
+{
+    return wcschr(value.GetString(), L'{') != nullptr;
+}
+
+}  // namespace
+
+void ExpandSqlTemplate(LPCWSTR sqlTemplate, const FileFacts& facts, CString& statement, CString& scratch)
+{
+    statement = sqlTemplate ? sqlTemplate : L"";
+    // The template's braces, when values can add none and they are few.
+    constexpr int kMostBraces = 64;
+    size_t braces[kMostBraces];
+    int braceCount = 0;
+    bool atBraces = !HasBrace(facts.m_strFileTitle) && !HasBrace(facts.m_strFilePath) &&
+                    !HasBrace(facts.m_strFileUrl) && !HasBrace(facts.m_strFileOwner);
+    const std::wstring& text = statement.Str();
+    for (size_t at = text.find(L'{'); atBraces && at != std::wstring::npos; at = text.find(L'{', at + 1)) {
+        if (braceCount == kMostBraces)
+            atBraces = false;
+        else
+            braces[braceCount++] = at;
+    }
+    for (int row = 0; row < 16; ++row) {
+        if (atBraces)
+            ReplaceAtBraces(row, facts, statement, scratch, braces, braceCount);
+        else
+            ReplaceEverywhere(row, facts, statement, scratch);
     }
 }
 

@@ -1,0 +1,27 @@
+#pragma once
+// The platform calls each file needs, made as plainly as possible: the
+// baselines that Sorvik's own figures are set beside.
+#include "framework/Database.h"
+
+#include <functional>
+#include <string>
+
+// Recursive enumeration with the finder's flags; calls file for each file
+// with its full path and its find data.
+void BareEnumerate(const std::wstring& folder,
+                   const std::function<void(const std::wstring&, const WIN32_FIND_DATAW&)>& file);
+
+// The owner calls for one file, with the account and domain read into
+// buffers; returns false when a call fails.
+bool BareOwner(const std::wstring& path);
+
+// The statement the benchmark's template gives for one file, built by plain
+// concatenation, and run on its own statement handle.
+extern const wchar_t kBenchTemplate[];
+std::wstring BareStatement(const std::wstring& path, const WIN32_FIND_DATAW& data);
+bool BareExecute(CDatabase& db, const std::wstring& statement);
+
+// A visible window with a report list of five columns, and a worker that
+// walks folder and sends the list the messages a result row needs, then
+// sizes the columns. Returns the seconds from the worker's start to its end.
+double BareListWalk(const std::wstring& folder);

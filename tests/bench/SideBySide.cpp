@@ -1,0 +1,252 @@
+// Prints what Sorvik adds to the platform calls each file needs: every figure
+// beside a bare loop making the same calls on the same tree, the two run
+// alternately, with median and spread; then the memory a walk holds on a
+// small and a very large tree. A benchmark, not a test: it fails nothing.
+// Usage: WalkBenchmark WALK_TREE SMALL_TREE OWNER_TREE LIST_TREE LARGE_TREE
+#include "bench/BareLoops.h"
+#include "dialog/resource.h"
+#include "framework/FileFind.h"
+#include "host/ConnectionString.h"
+#include "host/PluginLoader.h"
+#include "host/SampleDatabase.h"
+#include "scan/FileOwner.h"
+#include "scan/FolderWalk.h"
+#include "scan/SqlTemplate.h"
+#include "support/DialogDriver.h"
+#include "support/TempTree.h"
+
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+namespace {
+
+// The walk's site without a window: it counts files and samples the
+// process's committed memory every thousand rows.
+class BenchSite final : public IScanSite {
+public:
+    ScanOptions options;
+    CDatabase* database = nullptr;
+    long rows = 0;
+    int boxes = 0;
+    SIZE_T peakCommitted = 0;
+
+    ScanOptions& GetScanOptions() override { return options; }
+    CDatabase* GetScanDatabase() override { return database; }
+    CString GetFileOwner(const CString& path) override { return LookupFileOwner(path); }
+    void AddResultRow(const CString&, const FileFacts&) override
+    {
+        if (++rows % 1000 == 0)
+            peakCommitted = std::max(peakCommitted, Committed());
+    }
+    int ShowMessageBox(LPCWSTR, UINT) override
+    {
+        ++boxes;
+        return IDYES;
+    }
+
+    // Wine reports committed memory as the pagefile usage.
+    static SIZE_T Committed()
+    {
+        PROCESS_MEMORY_COUNTERS counters = {};
+        ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters);
+        return counters.PagefileUsage;
+    }
+};
+
+double Now()
+{
+    LARGE_INTEGER counter;
+    LARGE_INTEGER frequency;
+    ::QueryPerformanceCounter(&counter);
+    ::QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double Timed(const std::function<void()>& work)
+{
+    const double start = Now();
+    work();
+    return Now() - start;
+}
+
+struct Spread {
+    double median;
+    double low;
+    double high;
+};
+
+Spread Of(std::vector<double> samples)
+{
+    std::sort(samples.begin(), samples.end());
+    return {samples[samples.size() / 2], samples.front(), samples.back()};
+}
+
+// Runs both once to warm caches, then runs times pairs, alternating which
+// goes first, and prints one line of the table.
+void Compare(const char* figure, long files, int runs, const std::function<double()>& sorvik,
+             const std::function<double()>& bare)
+{
+    sorvik();
+    bare();
+    std::vector<double> ours;
+    std::vector<double> theirs;
+    for (int run = 0; run < runs; ++run) {
+        if (run % 2 == 0) {
+            ours.push_back(sorvik());
+            theirs.push_back(bare());
+        } else {
+            theirs.push_back(bare());
+            ours.push_back(sorvik());
+        }
+    }
+    const Spread s = Of(ours);
+    const Spread b = Of(theirs);
+    printf("| %-30s | %9ld | %8.3f s (%.3f-%.3f) | %8.3f s (%.3f-%.3f) | %5.2f |\n", figure, files, s.median, s.low,
+           s.high, b.median, b.low, b.high, b.median / s.median);
+    fflush(stdout);
+}
+
+long CountFiles(const std::wstring& tree)
+{
+    long files = 0;
+    BareEnumerate(tree, [&files](const std::wstring&, const WIN32_FIND_DATAW&) { ++files; });
+    return files;
+}
+
+double SorvikWalk(const std::wstring& tree, BenchSite& site, LPCWSTR sqlTemplate = L"")
+{
+    CFolderWalk walk(site);
+    return Timed([&] { walk.ScanFolder(tree.c_str(), L"*.*", sqlTemplate); });
+}
+
+void CompareStatements(const char* figure, const std::wstring& tree, const CString& connection, int runs)
+{
+    CDatabase db;
+    OpenSorvikConnection(db, connection);
+    EnsureFilesTable(db);
+    const auto empty = [&db] { db.ExecuteSQL(L"DELETE FROM files"); };
+    Compare(figure, CountFiles(tree), runs,
+            [&] {
+                empty();
+                BenchSite site;
+                site.options.m_bWriteToDatabase = true;
+                site.database = &db;
+                const double seconds = SorvikWalk(tree, site, kBenchTemplate);
+                if (site.boxes)
+                    printf("  (%d statements failed)\n", site.boxes);
+                return seconds;
+            },
+            [&] {
+                empty();
+                return Timed([&] {
+                    BareEnumerate(tree, [&db](const std::wstring& path, const WIN32_FIND_DATAW& data) {
+                        BareExecute(db, BareStatement(path, data));
+                    });
+                });
+            });
+}
+
+// The same statements on both sides, or the comparison means nothing.
+bool SameStatements(const std::wstring& tree)
+{
+    bool same = true;
+    BareEnumerate(tree, [&same](const std::wstring& path, const WIN32_FIND_DATAW& data) {
+        if (!same)
+            return;
+        CFileFind finder;
+        finder.FindFile(path.c_str());
+        finder.FindNextFile();
+        FileFacts facts;
+        GatherFileFacts(finder, facts);
+        same = ExpandSqlTemplate(kBenchTemplate, facts).Str() == BareStatement(path, data);
+    });
+    return same;
+}
+
+double SorvikListWalk(const CPluginModule& plugin, const std::wstring& tree)
+{
+    double seconds = 0;
+    ExecuteWithDatabase(plugin, nullptr, [&](DialogDriver& d) {
+        d.Click(IDC_SHOW_RESULTS);
+        d.SetText(IDC_FOLDER, tree);
+        // Looked at seldom: each look is a message the dialog thread handles
+        // between the worker's.
+        seconds = Timed([&] {
+            d.Click(IDC_START);
+            do
+                ::Sleep(10);
+            while (d.IsChecked(IDC_START));
+        });
+        d.PressKey(IDC_FOLDER, VK_ESCAPE);
+    });
+    return seconds;
+}
+
+void PrintMemory(const std::wstring& tree)
+{
+    BenchSite site;
+    site.options.m_bShowResults = true;
+    const SIZE_T before = BenchSite::Committed();
+    const double seconds = SorvikWalk(tree, site);
+    printf("| walk of %9ld files | %6.1f s | %+7.2f MiB |\n", site.rows, seconds,
+           (static_cast<double>(site.peakCommitted) - static_cast<double>(before)) / (1024.0 * 1024.0));
+    fflush(stdout);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 6) {
+        fprintf(stderr, "usage: WalkBenchmark WALK_TREE SMALL_TREE OWNER_TREE LIST_TREE LARGE_TREE\n");
+        return 2;
+    }
+    const std::wstring walkTree = argv[1], smallTree = argv[2], ownerTree = argv[3], listTree = argv[4],
+                       largeTree = argv[5];
+    if (!SameStatements(ownerTree))
+        printf("warning: the bare statements differ from Sorvik's\n");
+
+    printf("| figure | files | Sorvik: median (min-max) | bare loop: median (min-max) | bare/Sorvik |\n");
+    printf("|---|---:|---:|---:|---:|\n");
+    Compare("walk alone", CountFiles(walkTree), 7,
+            [&] {
+                BenchSite site;
+                return SorvikWalk(walkTree, site);
+            },
+            [&] { return Timed([&] { BareEnumerate(walkTree, [](const std::wstring&, const WIN32_FIND_DATAW&) {}); }); });
+    Compare("owner lookup", CountFiles(ownerTree), 5,
+            [&] {
+                BenchSite site;
+                site.options.m_bShowOwner = true;
+                return SorvikWalk(ownerTree, site);
+            },
+            [&] {
+                return Timed([&] {
+                    BareEnumerate(ownerTree, [](const std::wstring& path, const WIN32_FIND_DATAW&) { BareOwner(path); });
+                });
+            });
+    const std::wstring database = UniqueTempPath(L".sqlite");
+    const CString wal = SqliteConnectionString(database.c_str());
+    CompareStatements("statement, SQLite default journal", ownerTree,
+                      WithConnectionValue(wal, L"JournalMode", L"DELETE"), 5);
+    CompareStatements("statement, SQLite WAL", smallTree, wal, 5);
+    for (const wchar_t* suffix : {L"", L"-wal", L"-shm", L"-journal"})
+        ::DeleteFileW((database + suffix).c_str());
+
+    CPluginModule plugin;
+    CString error;
+    if (plugin.Load(PathBesideProgram(L"Sorvik.dll"), error))
+        Compare("list rows, visible", CountFiles(listTree), 5, [&] { return SorvikListWalk(plugin, listTree); },
+                [&] { return BareListWalk(listTree); });
+    else
+        printf("(no list figure: %ls)\n", error.GetString());
+
+    printf("\n| memory | time | peak committed, beyond the start |\n|---|---:|---:|\n");
+    PrintMemory(smallTree);
+    PrintMemory(largeTree);
+    return 0;
+}
