@@ -212,7 +212,7 @@ int wmain(int argc, wchar_t** argv)
 
     printf("| figure | files | Sorvik: median (min-max) | bare loop: median (min-max) | bare/Sorvik |\n");
     printf("|---|---:|---:|---:|---:|\n");
-    Compare("walk alone", CountFiles(walkTree), 7,
+    Compare("walk alone", CountFiles(walkTree), 11,
             [&] {
                 BenchSite site;
                 return SorvikWalk(walkTree, site);
@@ -233,7 +233,7 @@ int wmain(int argc, wchar_t** argv)
     const CString wal = SqliteConnectionString(database.c_str());
     CompareStatements("statement, SQLite default journal", ownerTree,
                       WithConnectionValue(wal, L"JournalMode", L"DELETE"), 5);
-    CompareStatements("statement, SQLite WAL", smallTree, wal, 5);
+    CompareStatements("statement, SQLite WAL", smallTree, wal, 9);
     for (const wchar_t* suffix : {L"", L"-wal", L"-shm", L"-journal"})
         ::DeleteFileW((database + suffix).c_str());
 

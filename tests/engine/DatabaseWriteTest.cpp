@@ -70,9 +70,7 @@ TEST_F(DatabaseWrite, ErrorAsksAndAnyAnswerButNoContinuesWithTheRow)
     tree.AddFile(L"b.txt");
     // Yes, and 0: a box that could not be shown at all.
     for (const int answer : {IDYES, 0}) {
-        RecordingSite asked;
-        asked.database = &sqlite.db;
-        asked.options.m_bWriteToDatabase = true;
+        RecordingSite asked(sqlite.db);
         asked.answers = {answer, answer};
         EXPECT_TRUE(asked.Walk(tree.Root(), L"*.*", L"INSERT INTO no_such_table VALUES (1)"));
         EXPECT_EQ(2u, asked.rows.size()) << "each file keeps its result row; answer " << answer;
@@ -242,9 +240,7 @@ TEST(DatabaseServers, SuccessWithInformationIsSuccess)
     TempTree tree;
     tree.AddFile(L"a.txt");
     tree.AddFile(L"b.txt");
-    RecordingSite site;
-    site.database = &postgres.db;
-    site.options.m_bWriteToDatabase = true;
+    RecordingSite site(postgres.db);
     EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", drop.c_str()));
     EXPECT_TRUE(site.boxes.empty()) << Narrow(site.boxes.empty() ? L"" : site.boxes[0].text);
     EXPECT_EQ(2u, site.rows.size());
@@ -264,9 +260,7 @@ TEST(DatabaseServers, AServerStoppedMidWalkAsksForEveryFollowingFile)
             TestDatabase database(engine);
             if (!database.Unreachable().empty())
                 GTEST_SKIP() << database.Unreachable();
-            RecordingSite site;
-            site.database = &database.db;
-            site.options.m_bWriteToDatabase = true;
+            RecordingSite site(database.db);
             site.answers = {IDYES, IDYES, IDNO};
             site.afterRow = [&](RecordingSite& s) {
                 if (s.rows.size() == 2) {
@@ -303,9 +297,7 @@ TEST(DatabaseServers, RowsAreTheHostsToCommitWhenAutocommitIsOff)
     TempTree tree;
     tree.AddFile(L"a.txt");
     tree.AddFile(L"b.txt");
-    RecordingSite site;
-    site.database = &host.db;
-    site.options.m_bWriteToDatabase = true;
+    RecordingSite site(host.db);
     EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", kFilesInsertTemplate));
 
     CDatabase other;

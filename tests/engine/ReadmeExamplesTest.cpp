@@ -70,9 +70,7 @@ TEST(ReadmeExamples, EverySqlExampleIsOneLineAndWorksOnEveryEngine)
         database.db.ExecuteSQL(Widen(blocks[0]).c_str());
         size_t expectedRows = 0;
         for (size_t i = 1; i < blocks.size(); ++i) {
-            RecordingSite site;
-            site.database = &database.db;
-            site.options.m_bWriteToDatabase = true;
+            RecordingSite site(database.db);
             EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", Widen(blocks[i]).c_str()));
             EXPECT_TRUE(site.boxes.empty()) << EngineName(engine) << ": " << blocks[i] << "\n"
                                             << Narrow(site.boxes.empty() ? L"" : site.boxes[0].text);

@@ -24,6 +24,12 @@ public:
     std::function<void(RecordingSite&)> afterRow;
 
     RecordingSite() { options.m_bShowResults = true; }
+    // With Write to Database ticked on this connection.
+    explicit RecordingSite(CDatabase& db) : RecordingSite()
+    {
+        database = &db;
+        options.m_bWriteToDatabase = true;
+    }
 
     ScanOptions& GetScanOptions() override { return options; }
     CDatabase* GetScanDatabase() override { return database; }
