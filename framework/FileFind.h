@@ -20,7 +20,6 @@ public:
 
     BOOL IsDots() const;
     BOOL MatchesMask(DWORD dwMask) const;
-    CString GetFileName() const { return m_current.cFileName; }
     CString GetFilePath() const;
     // The entry's texts written into strings the caller keeps, whose buffers
     // are reused from one entry to the next.

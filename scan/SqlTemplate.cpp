@@ -3,7 +3,6 @@
 #include "scan/FileTimeText.h"
 
 #include <cwchar>
-#include <utility>
 
 namespace {
 
@@ -54,15 +53,6 @@ const wchar_t* const kPlaceholders[] = {
 };
 
 }  // namespace
-
-CString QuoteForSql(const CString& value)
-{
-    CString quoted;
-    AppendQuotedForSql(quoted, value);
-    return quoted;
-}
-
-namespace {
 
 // One pass over the whole text for one placeholder: every occurrence, left
 // to right, searching on behind each inserted value.
@@ -126,24 +116,64 @@ bool HasBrace(const CString& value)
     return wcschr(value.GetString(), L'{') != nullptr;
 }
 
+// The row of the placeholder that starts at text[at], or -1.
+int PlaceholderAt(const wchar_t* text, size_t length, size_t at)
+{
+    for (int row = 0; row < 16; ++row) {
+        const size_t placeholderLength = wcslen(kPlaceholders[row]);
+        if (at + placeholderLength <= length && wmemcmp(text + at, kPlaceholders[row], placeholderLength) == 0)
+            return row;
+    }
+    return -1;
+}
+
 }  // namespace
+
+CString QuoteForSql(const CString& value)
+{
+    CString quoted;
+    AppendQuotedForSql(quoted, value);
+    return quoted;
+}
 
 void ExpandSqlTemplate(LPCWSTR sqlTemplate, const FileFacts& facts, CString& statement, CString& scratch)
 {
-    statement = sqlTemplate ? sqlTemplate : L"";
+    const wchar_t* text = sqlTemplate ? sqlTemplate : L"";
+    const size_t length = wcslen(text);
     // The template's braces, when values can add none and they are few.
     constexpr int kMostBraces = 64;
     size_t braces[kMostBraces];
+    int rows[kMostBraces];  // the placeholder each brace starts, or -1
     int braceCount = 0;
     bool atBraces = !HasBrace(facts.m_strFileTitle) && !HasBrace(facts.m_strFilePath) &&
                     !HasBrace(facts.m_strFileUrl) && !HasBrace(facts.m_strFileOwner);
-    const std::wstring& text = statement.Str();
-    for (size_t at = text.find(L'{'); atBraces && at != std::wstring::npos; at = text.find(L'{', at + 1)) {
-        if (braceCount == kMostBraces)
+    bool allPlaceholders = atBraces;
+    for (const wchar_t* brace = wcschr(text, L'{'); atBraces && brace; brace = wcschr(brace + 1, L'{')) {
+        if (braceCount == kMostBraces) {
             atBraces = false;
-        else
-            braces[braceCount++] = at;
+            break;
+        }
+        braces[braceCount] = static_cast<size_t>(brace - text);
+        rows[braceCount] = PlaceholderAt(text, length, braces[braceCount]);
+        allPlaceholders = allPlaceholders && rows[braceCount] >= 0;
+        ++braceCount;
     }
+    if (atBraces && allPlaceholders) {
+        // Every brace starts a placeholder and no value brings one: no pass
+        // can meet a brace that another left, so the sixteen passes come to
+        // replacing each placeholder once, which one copy does.
+        statement.Empty();
+        statement.Preallocate(static_cast<int>(length) + 256);
+        size_t from = 0;
+        for (int i = 0; i < braceCount; ++i) {
+            statement.Append(text + from, static_cast<int>(braces[i] - from));
+            AppendValue(statement, rows[i], facts);
+            from = braces[i] + wcslen(kPlaceholders[rows[i]]);
+        }
+        statement.Append(text + from, static_cast<int>(length - from));
+        return;
+    }
+    statement.SetString(text, static_cast<int>(length));
     for (int row = 0; row < 16; ++row) {
         if (atBraces)
             ReplaceAtBraces(row, facts, statement, scratch, braces, braceCount);

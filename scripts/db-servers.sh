@@ -5,7 +5,6 @@
 #   db-servers.sh DIR start [postgresql|mariadb]   creates on first use, starts
 #   db-servers.sh DIR stop [postgresql|mariadb]    stops, waits until gone
 #   db-servers.sh DIR env                          prints the connection strings
-# PostgreSQL refuses to run as root, so under root it runs as nobody.
 set -euo pipefail
 dir=$(mkdir -p "$1" && cd "$1" && pwd)
 action=$2
@@ -13,9 +12,12 @@ only=${3:-}
 # Socket paths are limited to about 100 bytes; the data folder's may be longer.
 sockets=/tmp/sorvik-db-$(echo "$dir" | md5sum | cut -c1-12)
 pgbin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n 1)
-as_nobody=()
+# PostgreSQL refuses to run as root. Under root it runs in a user namespace
+# of its own, as nobody there, while its files stay root's here: so it
+# reaches the build folder wherever that lies, whatever its parents allow.
+as_postgres=()
 if [ "$(id -u)" -eq 0 ]; then
-    as_nobody=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+    as_postgres=(unshare --user --map-user=65534 --map-group=65534)
 fi
 
 wait_for() {  # what, seconds, test command...
@@ -46,11 +48,10 @@ start_postgresql() {
     if [ ! -f "$data/PG_VERSION" ]; then
         rm -rf "$data"
         mkdir -p "$data"
-        [ ${#as_nobody[@]} -eq 0 ] || chown nobody:nogroup "$data"
-        "${as_nobody[@]}" "$pgbin/initdb" -D "$data" -U sorvik --auth=trust -E UTF8 --locale=C.UTF-8 \
+        "${as_postgres[@]}" "$pgbin/initdb" -D "$data" -U sorvik --auth=trust -E UTF8 --locale=C.UTF-8 \
             >"$dir/postgresql-init.log" 2>&1 || { tail -n 20 "$dir/postgresql-init.log" >&2; return 1; }
     fi
-    "${as_nobody[@]}" "$pgbin/pg_ctl" -D "$data" -l "$data/server.log" -w -t 60 start \
+    "${as_postgres[@]}" "$pgbin/pg_ctl" -D "$data" -l "$data/server.log" -w -t 60 start \
         -o "-c listen_addresses='' -k $sockets -c fsync=off" >/dev/null ||
         { tail -n 20 "$data/server.log" >&2; return 1; }
     head -n 1 "$data/postmaster.pid" >"$dir/postgresql.pid"
@@ -86,7 +87,6 @@ servers=(postgresql mariadb)
 case "$action" in
     start)
         mkdir -p "$sockets"
-        [ ${#as_nobody[@]} -eq 0 ] || chown nobody:nogroup "$sockets"
         for s in "${servers[@]}"; do "start_$s"; done
         "$(dirname "${BASH_SOURCE[0]}")/fetch-mariadb-odbc64.sh" "$dir/odbc64/libmaodbc.so"
         ;;

@@ -233,7 +233,7 @@ int wmain(int argc, wchar_t** argv)
     const CString wal = SqliteConnectionString(database.c_str());
     CompareStatements("statement, SQLite default journal", ownerTree,
                       WithConnectionValue(wal, L"JournalMode", L"DELETE"), 5);
-    CompareStatements("statement, SQLite WAL", smallTree, wal, 9);
+    CompareStatements("statement, SQLite WAL", walkTree, wal, 7);
     for (const wchar_t* suffix : {L"", L"-wal", L"-shm", L"-journal"})
         ::DeleteFileW((database + suffix).c_str());
 
