@@ -52,8 +52,6 @@ const wchar_t* const kPlaceholders[] = {
     L"{FileOwner}",
 };
 
-}  // namespace
-
 // One pass over the whole text for one placeholder: every occurrence, left
 // to right, searching on behind each inserted value.
 void ReplaceEverywhere(int row, const FileFacts& facts, CString& statement, CString& scratch)
