@@ -87,6 +87,7 @@ servers=(postgresql mariadb)
 case "$action" in
     start)
         mkdir -p "$sockets"
+        chown "$(id -u):$(id -g)" "$sockets"  # a folder left by an older run may be someone else's
         for s in "${servers[@]}"; do "start_$s"; done
         "$(dirname "${BASH_SOURCE[0]}")/fetch-mariadb-odbc64.sh" "$dir/odbc64/libmaodbc.so"
         ;;
