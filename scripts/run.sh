@@ -8,8 +8,9 @@ if [ "$(id -u)" -eq 0 ]; then
     scripts/install-deps.sh
 fi
 
-# Its own exit code, apart from the host's (see the README).
-if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+# Its own exit code, apart from the host's (see the README). --help needs
+# no display.
+if [[ " $* " != *" --help "* ]] && { [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; }; then
     echo "run.sh: no X display is reachable (DISPLAY='${DISPLAY:-}'). Run it in a desktop session, or over ssh -X from one; scripts/test.sh runs everything without a display." >&2
     exit 5
 fi

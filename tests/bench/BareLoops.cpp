@@ -125,9 +125,13 @@ double BareListWalk(const std::wstring& folder)
     // Columns as wide as their titles, as a fresh dialog has them: the
     // painting a row costs depends on what is visible.
     const auto sizeColumns = [list] {
-        for (int column = 0; column < 5; ++column)
+        for (int column = 0;; ++column) {
+            const HWND header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
+            if (column >= ::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0))
+                break;
             ::SendMessageW(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column),
                            MAKELPARAM(LVSCW_AUTOSIZE_USEHEADER, 0));
+        }
     };
     sizeColumns();
 
@@ -136,11 +140,10 @@ double BareListWalk(const std::wstring& folder)
     std::atomic<bool> finished{false};
     std::thread worker([&] {
         ::QueryPerformanceCounter(&start);
-        int row = 0;
         BareEnumerate(folder, [&](const std::wstring& path, const WIN32_FIND_DATAW& data) {
             LVITEMW item = {};
             item.mask = LVIF_TEXT;
-            item.iItem = row++;
+            item.iItem = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
             item.pszText = const_cast<LPWSTR>(path.c_str());
             const LRESULT index = ::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
             const std::wstring size = std::to_wstring(data.nFileSizeLow);

@@ -218,7 +218,7 @@ int wmain(int argc, wchar_t** argv)
                 return SorvikWalk(walkTree, site);
             },
             [&] { return Timed([&] { BareEnumerate(walkTree, [](const std::wstring&, const WIN32_FIND_DATAW&) {}); }); });
-    Compare("owner lookup", CountFiles(ownerTree), 5,
+    Compare("owner lookup", CountFiles(ownerTree), 9,
             [&] {
                 BenchSite site;
                 site.options.m_bShowOwner = true;
@@ -240,7 +240,7 @@ int wmain(int argc, wchar_t** argv)
     CPluginModule plugin;
     CString error;
     if (plugin.Load(PathBesideProgram(L"Sorvik.dll"), error))
-        Compare("list rows, visible", CountFiles(listTree), 5, [&] { return SorvikListWalk(plugin, listTree); },
+        Compare("list rows, visible", CountFiles(listTree), 7, [&] { return SorvikListWalk(plugin, listTree); },
                 [&] { return BareListWalk(listTree); });
     else
         printf("(no list figure: %ls)\n", error.GetString());
