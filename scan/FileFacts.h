@@ -62,4 +62,3 @@ void GatherFileFacts(const Finder& finder, FileFacts& facts)
     finder.GetFileURL(facts.m_strFileUrl);
     facts.m_strFileOwner.Empty();
 }
-
