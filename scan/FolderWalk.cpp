@@ -31,6 +31,7 @@ CFolderWalk::~CFolderWalk() = default;
 bool CFolderWalk::ScanFolder(const CString& folder, LPCWSTR pattern, LPCWSTR sqlTemplate)
 {
     m_levels.clear();
+    m_template = CSqlTemplate(sqlTemplate);
     if (!OpenLevel(folder, pattern))
         return true;
 
@@ -115,7 +116,7 @@ bool CFolderWalk::ProcessFile(const CFileFind& finder, LPCWSTR sqlTemplate)
 
     if (options.m_bWriteToDatabase && sqlTemplate && *sqlTemplate) {
         CDatabase* database = m_site.GetScanDatabase();
-        if (database && database->m_hdbc != SQL_NULL_HDBC && !WriteFileRow(sqlTemplate, m_facts))
+        if (database && database->m_hdbc != SQL_NULL_HDBC && !WriteFileRow(m_template, m_facts))
             return false;
     }
 
@@ -124,9 +125,9 @@ bool CFolderWalk::ProcessFile(const CFileFind& finder, LPCWSTR sqlTemplate)
     return true;
 }
 
-bool CFolderWalk::WriteFileRow(LPCWSTR sqlTemplate, const FileFacts& facts)
+bool CFolderWalk::WriteFileRow(const CSqlTemplate& sqlTemplate, const FileFacts& facts)
 {
-    ExpandSqlTemplate(sqlTemplate, facts, m_statement, m_scratch);
+    sqlTemplate.Expand(facts, m_statement, m_scratch);
     CString prompt;
     try {
         m_site.GetScanDatabase()->ExecuteSQL(m_statement);

@@ -4,6 +4,7 @@
 // Every member runs on the worker thread.
 #include "scan/FileFacts.h"
 #include "scan/ScanSite.h"
+#include "scan/SqlTemplate.h"
 
 #include <memory>
 #include <vector>
@@ -22,7 +23,7 @@ public:
 
     // Expands the template for one file and executes it. False when the user
     // answered No to the error prompt. (worker thread)
-    bool WriteFileRow(LPCWSTR sqlTemplate, const FileFacts& facts);
+    bool WriteFileRow(const CSqlTemplate& sqlTemplate, const FileFacts& facts);
 
 private:
     struct Level;
@@ -35,6 +36,8 @@ private:
     bool ClosesCycle(const CString& folderPath);                     // (worker thread)
 
     IScanSite& m_site;
+    // Read when the walk starts. (worker thread)
+    CSqlTemplate m_template;
     // Refilled for every file, so that their buffers serve the whole walk.
     // (worker thread)
     FileFacts m_facts;

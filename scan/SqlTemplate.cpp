@@ -45,66 +45,42 @@ void AppendValue(CString& out, int row, const FileFacts& facts)
 }
 
 // The order matters: each row searches what the rows before it left.
-const wchar_t* const kPlaceholders[] = {
-    L"{FileTitle}", L"{FilePath}", L"{FileUrl}", L"{CreateTime}", L"{AccessTime}", L"{WriteTime}",
-    L"{ArchivedAttribute}", L"{CompressedAttribute}", L"{HiddenAttribute}", L"{NormalAttribute}",
-    L"{ReadOnlyAttribute}", L"{SystemAttribute}", L"{TemporaryAtribbute}", L"{AllAttributes}", L"{FileLength}",
-    L"{FileOwner}",
+struct Placeholder {
+    const wchar_t* text;
+    size_t length;
 };
+template <size_t N>
+constexpr Placeholder Named(const wchar_t (&text)[N])
+{
+    return {text, N - 1};
+}
+constexpr Placeholder kPlaceholders[] = {
+    Named(L"{FileTitle}"),         Named(L"{FilePath}"),          Named(L"{FileUrl}"),
+    Named(L"{CreateTime}"),        Named(L"{AccessTime}"),        Named(L"{WriteTime}"),
+    Named(L"{ArchivedAttribute}"), Named(L"{CompressedAttribute}"), Named(L"{HiddenAttribute}"),
+    Named(L"{NormalAttribute}"),   Named(L"{ReadOnlyAttribute}"), Named(L"{SystemAttribute}"),
+    Named(L"{TemporaryAtribbute}"), Named(L"{AllAttributes}"),    Named(L"{FileLength}"),
+    Named(L"{FileOwner}"),
+};
+constexpr int kRows = 16;
 
 // One pass over the whole text for one placeholder: every occurrence, left
 // to right, searching on behind each inserted value.
 void ReplaceEverywhere(int row, const FileFacts& facts, CString& statement, CString& scratch)
 {
     const std::wstring& text = statement.Str();
-    const wchar_t* placeholder = kPlaceholders[row];
-    const size_t length = wcslen(placeholder);
-    size_t at = text.find(placeholder, 0, length);
+    const Placeholder& placeholder = kPlaceholders[row];
+    size_t at = text.find(placeholder.text, 0, placeholder.length);
     if (at == std::wstring::npos)
         return;  // a pass that finds nothing leaves the text as it is
     scratch.Empty();
     scratch.Preallocate(static_cast<int>(text.size()) + 64);
     size_t from = 0;
-    for (; at != std::wstring::npos; at = text.find(placeholder, from, length)) {
+    for (; at != std::wstring::npos; at = text.find(placeholder.text, from, placeholder.length)) {
         scratch.Append(text.data() + from, static_cast<int>(at - from));
         AppendValue(scratch, row, facts);
-        from = at + length;
+        from = at + placeholder.length;
     }
-    scratch.Append(text.data() + from, static_cast<int>(text.size() - from));
-    statement.Swap(scratch);
-}
-
-// The same pass when no value holds a brace: then every brace of the text
-// is one of the template's, so only those positions can start an occurrence
-// and the pass looks nowhere else. braces holds them, kept up to date.
-void ReplaceAtBraces(int row, const FileFacts& facts, CString& statement, CString& scratch, size_t* braces,
-                     int& braceCount)
-{
-    const std::wstring& text = statement.Str();
-    const wchar_t* placeholder = kPlaceholders[row];
-    const size_t length = wcslen(placeholder);
-    bool replaced = false;
-    size_t from = 0;
-    int kept = 0;
-    for (int i = 0; i < braceCount; ++i) {
-        const size_t at = braces[i];
-        if (at + length <= text.size() && wmemcmp(text.data() + at, placeholder, length) == 0) {
-            if (!replaced) {
-                scratch.Empty();
-                scratch.Preallocate(static_cast<int>(text.size()) + 64);
-                replaced = true;
-            }
-            scratch.Append(text.data() + from, static_cast<int>(at - from));
-            AppendValue(scratch, row, facts);
-            from = at + length;
-        } else {
-            // Where this brace stands once the text before it is written.
-            braces[kept++] = replaced ? static_cast<size_t>(scratch.GetLength()) + (at - from) : at;
-        }
-    }
-    braceCount = kept;
-    if (!replaced)
-        return;
     scratch.Append(text.data() + from, static_cast<int>(text.size() - from));
     statement.Swap(scratch);
 }
@@ -115,11 +91,11 @@ bool HasBrace(const CString& value)
 }
 
 // The row of the placeholder that starts at text[at], or -1.
-int PlaceholderAt(const wchar_t* text, size_t length, size_t at)
+int PlaceholderAt(const std::wstring& text, size_t at)
 {
-    for (int row = 0; row < 16; ++row) {
-        const size_t placeholderLength = wcslen(kPlaceholders[row]);
-        if (at + placeholderLength <= length && wmemcmp(text + at, kPlaceholders[row], placeholderLength) == 0)
+    for (int row = 0; row < kRows; ++row) {
+        const Placeholder& p = kPlaceholders[row];
+        if (text.compare(at, p.length, p.text, p.length) == 0)
             return row;
     }
     return -1;
@@ -134,56 +110,48 @@ CString QuoteForSql(const CString& value)
     return quoted;
 }
 
-void ExpandSqlTemplate(LPCWSTR sqlTemplate, const FileFacts& facts, CString& statement, CString& scratch)
+CSqlTemplate::CSqlTemplate(LPCWSTR text) : m_text(text)
 {
-    const wchar_t* text = sqlTemplate ? sqlTemplate : L"";
-    const size_t length = wcslen(text);
-    // The template's braces, when values can add none and they are few.
-    constexpr int kMostBraces = 64;
-    size_t braces[kMostBraces];
-    int rows[kMostBraces];  // the placeholder each brace starts, or -1
-    int braceCount = 0;
-    bool atBraces = !HasBrace(facts.m_strFileTitle) && !HasBrace(facts.m_strFilePath) &&
-                    !HasBrace(facts.m_strFileUrl) && !HasBrace(facts.m_strFileOwner);
-    bool allPlaceholders = atBraces;
-    for (const wchar_t* brace = wcschr(text, L'{'); atBraces && brace; brace = wcschr(brace + 1, L'{')) {
-        if (braceCount == kMostBraces) {
-            atBraces = false;
-            break;
+    const std::wstring& t = m_text.Str();
+    for (size_t at = t.find(L'{'); at != std::wstring::npos; at = t.find(L'{', at + 1)) {
+        const int row = PlaceholderAt(t, at);
+        if (row < 0) {
+            m_onlyPlaceholders = false;
+            m_placeholders.clear();
+            return;
         }
-        braces[braceCount] = static_cast<size_t>(brace - text);
-        rows[braceCount] = PlaceholderAt(text, length, braces[braceCount]);
-        allPlaceholders = allPlaceholders && rows[braceCount] >= 0;
-        ++braceCount;
+        m_placeholders.push_back({at, row});
     }
-    if (atBraces && allPlaceholders) {
+}
+
+void CSqlTemplate::Expand(const FileFacts& facts, CString& statement, CString& scratch) const
+{
+    const std::wstring& text = m_text.Str();
+    if (m_onlyPlaceholders && !HasBrace(facts.m_strFileTitle) && !HasBrace(facts.m_strFilePath) &&
+        !HasBrace(facts.m_strFileUrl) && !HasBrace(facts.m_strFileOwner)) {
         // Every brace starts a placeholder and no value brings one: no pass
         // can meet a brace that another left, so the sixteen passes come to
         // replacing each placeholder once, which one copy does.
         statement.Empty();
-        statement.Preallocate(static_cast<int>(length) + 256);
+        statement.Preallocate(static_cast<int>(text.size()) + 256);
         size_t from = 0;
-        for (int i = 0; i < braceCount; ++i) {
-            statement.Append(text + from, static_cast<int>(braces[i] - from));
-            AppendValue(statement, rows[i], facts);
-            from = braces[i] + wcslen(kPlaceholders[rows[i]]);
+        for (const Occurrence& o : m_placeholders) {
+            statement.Append(text.data() + from, static_cast<int>(o.at - from));
+            AppendValue(statement, o.row, facts);
+            from = o.at + kPlaceholders[o.row].length;
         }
-        statement.Append(text + from, static_cast<int>(length - from));
+        statement.Append(text.data() + from, static_cast<int>(text.size() - from));
         return;
     }
-    statement.SetString(text, static_cast<int>(length));
-    for (int row = 0; row < 16; ++row) {
-        if (atBraces)
-            ReplaceAtBraces(row, facts, statement, scratch, braces, braceCount);
-        else
-            ReplaceEverywhere(row, facts, statement, scratch);
-    }
+    statement = m_text;
+    for (int row = 0; row < kRows; ++row)
+        ReplaceEverywhere(row, facts, statement, scratch);
 }
 
 CString ExpandSqlTemplate(LPCWSTR sqlTemplate, const FileFacts& facts)
 {
     CString statement;
     CString scratch;
-    ExpandSqlTemplate(sqlTemplate, facts, statement, scratch);
+    CSqlTemplate(sqlTemplate).Expand(facts, statement, scratch);
     return statement;
 }

@@ -3,15 +3,34 @@
 // order by the file's facts. Only the four free-text values are quoted.
 #include "scan/FileFacts.h"
 
+#include <vector>
+
 // Doubles every single quote, so the value can sit inside a '...' literal.
 CString QuoteForSql(const CString& value);
 
-// The statement for one file. Sixteen passes, one per placeholder in the
-// fixed order; each searches what the passes before it left, inserted values
-// included, and goes on behind each value it inserts. (worker thread)
-CString ExpandSqlTemplate(LPCWSTR sqlTemplate, const FileFacts& facts);
+// A template read once, for a whole walk: where its placeholders stand, so
+// that no file's statement searches the template again.
+class CSqlTemplate {
+public:
+    explicit CSqlTemplate(LPCWSTR text = L"");
 
-// The same into statement, with scratch as the second buffer: both keep
-// their buffers from one file to the next, so a walk allocates only when a
-// statement outgrows every one before it. (worker thread)
-void ExpandSqlTemplate(LPCWSTR sqlTemplate, const FileFacts& facts, CString& statement, CString& scratch);
+    // The statement for one file. Sixteen passes, one per placeholder in the
+    // fixed order; each searches what the passes before it left, inserted
+    // values included, and goes on behind each value it inserts. Written into
+    // statement, with scratch as the second buffer: both keep their buffers
+    // from one file to the next. (worker thread)
+    void Expand(const FileFacts& facts, CString& statement, CString& scratch) const;
+
+private:
+    struct Occurrence {
+        size_t at;
+        int row;
+    };
+    CString m_text;
+    // Where each placeholder stands, when every brace of the text starts one.
+    std::vector<Occurrence> m_placeholders;
+    bool m_onlyPlaceholders = true;
+};
+
+// The statement for one file, in a string of its own. (worker thread)
+CString ExpandSqlTemplate(LPCWSTR sqlTemplate, const FileFacts& facts);

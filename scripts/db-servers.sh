@@ -98,12 +98,14 @@ case "$action" in
         # The drivers of the architecture of the Windows program: 32-bit
         # programs take the plain names, 64-bit ones those ending in _64.
         # The 64-bit MariaDB driver is unpacked beside the data at start.
-        for arch in i386:"" x86_64:_64; do
-            odbc=/usr/lib/${arch%%:*}-linux-gnu/odbc
+        # Each driver where its package put it.
+        driver() { dpkg -L "$1" | grep -m 1 "/$2\$"; }
+        for arch in i386:"" amd64:_64; do
             suffix=${arch#*:}
-            mariadb=$odbc/libmaodbc.so
-            [ -z "$suffix" ] || mariadb=$dir/odbc64/libmaodbc.so
-            echo "export SORVIK_TEST_POSTGRESQL$suffix='Driver=$odbc/psqlodbcw.so;Servername=$sockets;Database=postgres;Username=sorvik'"
+            postgresql=$(driver "odbc-postgresql:${arch%%:*}" psqlodbcw.so)
+            mariadb=$dir/odbc64/libmaodbc.so
+            [ -n "$suffix" ] || mariadb=$(driver odbc-mariadb:i386 libmaodbc.so)
+            echo "export SORVIK_TEST_POSTGRESQL$suffix='Driver=$postgresql;Servername=$sockets;Database=postgres;Username=sorvik'"
             echo "export SORVIK_TEST_MARIADB$suffix='Driver=$mariadb;Socket=$sockets/mysqld.sock;Database=sorvik;Uid=root;Pwd=;CharSet=utf8mb4'"
         done
         echo "export SORVIK_TEST_DB_CONTROL='$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/db-servers.sh $dir'"

@@ -11,4 +11,6 @@ trap 'rm -rf "$work"' EXIT
     { echo "fetch-mariadb-odbc64.sh: cannot download odbc-mariadb:amd64" >&2; exit 1; }
 dpkg-deb -x "$work"/odbc-mariadb_*_amd64.deb "$work/root"
 mkdir -p "$(dirname "$out")"
-cp "$work/root/usr/lib/x86_64-linux-gnu/odbc/libmaodbc.so" "$out"
+driver=$(find "$work/root" -name libmaodbc.so -print -quit)
+[ -n "$driver" ] || { echo "fetch-mariadb-odbc64.sh: no libmaodbc.so in the package" >&2; exit 1; }
+cp "$driver" "$out"

@@ -11,7 +11,9 @@ stamp="$prefix/.sorvik-$graphics"
 # fonts-wine); without Marlett the caption buttons show letters. Fonts in
 # the prefix's Fonts folder are loaded. Also done for prefixes made before.
 copy_fonts() {
-    cp -n /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
+    local fonts
+    fonts=$(dpkg -L fonts-wine 2>/dev/null | grep '\.ttf$' || true)
+    [ -z "$fonts" ] || cp -n $fonts "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
 }
 if [ -f "$stamp" ]; then
     copy_fonts

@@ -144,7 +144,7 @@ TEST(SqlTemplate, RandomHostileValuesNeverLeaveTheirLiteralsAndMatchThePlainExpa
         // Any template: the expansion is the plain sixteen-pass one.
         braces = true;
         const std::wstring anyTemplate = text() + text() + text();
-        ExpandSqlTemplate(anyTemplate.c_str(), f, reused, scratch);
+        CSqlTemplate(anyTemplate.c_str()).Expand(f, reused, scratch);
         ASSERT_EQ(ReplaceSequentially(anyTemplate, f, Quotes::Doubled), reused.Str())
             << "seed " << seed << " round " << round << ": " << Narrow(anyTemplate);
 
