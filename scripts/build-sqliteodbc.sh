@@ -2,12 +2,14 @@
 # Builds the SQLite3 ODBC driver from Debian's source package with its
 # wide-character interface, which Debian's own build leaves out: without it
 # the driver manager narrows every statement and mangles characters outside
-# the Basic Multilingual Plane. Usage: build-sqliteodbc.sh i386|amd64 OUT.so
-# The source and each architecture's build are kept in build/sqliteodbc.
+# the Basic Multilingual Plane. The patches in scripts/patches/sqliteodbc-*
+# are applied; each says what it mends.
+# Usage: build-sqliteodbc.sh i386|amd64 OUT.so
+# The source and each architecture's build are kept in build/sqliteodbc,
+# under a name that changes with the patches.
 set -euo pipefail
 arch=$1
 out=$2
-[ -f "$out" ] && exit 0
 
 case "$arch" in
     i386) host=i686-linux-gnu ;;
@@ -17,10 +19,11 @@ esac
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 work="$here/../build/sqliteodbc"
-built="$work/libsqlite3odbc-$arch.so"
+patches=("$here"/patches/sqliteodbc-*.patch)
+built="$work/libsqlite3odbc-$arch-$(cat "${patches[@]}" | sha256sum | cut -c1-12).so"
 mkdir -p "$work" "$(dirname "$out")"
 if [ -f "$built" ]; then
-    cp "$built" "$out"
+    cmp -s "$built" "$out" || cp "$built" "$out"
     exit 0
 fi
 "$here/fetch-source.sh" sqliteodbc "$work"
@@ -35,6 +38,7 @@ cp -a "$src" "$build"
     # configure also writes upstream's packaging files, whose template
     # Debian's packaging replaced.
     mkdir -p debian && touch debian/changelog.in
+    for p in "${patches[@]}"; do patch -p1 --quiet <"$p"; done
     CC="$host-gcc" ./configure --host="$host" --enable-winterface --disable-static >configure.log 2>&1 ||
         { tail -n 20 configure.log >&2; exit 1; }
     make libsqlite3odbc.la >make.log 2>&1 || { tail -n 20 make.log >&2; exit 1; }

@@ -15,7 +15,7 @@ packages=(
     odbc-postgresql:i386 odbc-mariadb:i386 odbc-postgresql libmariadb3 libodbcinst2 postgresql mariadb-server sqlite3
     # The wide-character SQLite driver, built from Debian's source package
     # for both widths.
-    dpkg-dev gcc-i686-linux-gnu libsqlite3-dev:i386 unixodbc-dev:i386 gcc libsqlite3-dev unixodbc-dev
+    dpkg-dev patch gcc-i686-linux-gnu libsqlite3-dev:i386 unixodbc-dev:i386 gcc libsqlite3-dev unixodbc-dev
     xvfb xauth x11-apps x11-utils imagemagick
 )
 
