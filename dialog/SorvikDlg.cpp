@@ -21,7 +21,19 @@ BEGIN_MESSAGE_MAP(CSorvikDlg, CDialog)
     ON_EN_CHANGE(IDC_FOLDER, &CSorvikDlg::OnFolderChanged)
 END_MESSAGE_MAP()
 
-CSorvikDlg::CSorvikDlg(CWnd* pParent) : CDialog(IDD_SORVIK_DIALOG, pParent)
+namespace {
+
+// A statement that ends on its own within this time after a stop is never
+// cancelled, so an ordinary stop still writes the file in progress.
+constexpr DWORD kCancelGraceMs = 1000;
+// Some drivers lose a cancel that arrives just as a statement starts; it is
+// repeated until the walk returns.
+constexpr DWORD kCancelRepeatMs = 500;
+
+}  // namespace
+
+CSorvikDlg::CSorvikDlg(CWnd* pParent)
+    : CDialog(IDD_SORVIK_DIALOG, pParent), m_walkReturned(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
     m_options.m_bStop = false;
 }
@@ -97,7 +109,7 @@ void CSorvikDlg::OnStart()
         // Letting the toggle up requests the stop; presses while it is
         // pending only flip the toggle.
         if (!down && !m_options.m_bStop)
-            m_options.m_bStop = true;
+            RequestStop();
         break;
     case WalkState::Finishing:
         // The walk has returned: a press only flips the toggle, which the
@@ -127,6 +139,8 @@ void CSorvikDlg::BeginWalk()
     // The previous worker has already let go of the dialog; only its thread's
     // last instructions may remain.
     WaitForWorker();
+    m_cancelRound = m_cancel.BeginRound();
+    ::ResetEvent(m_walkReturned.Get());
     // Suspended, so that the thread object is kept for the wait at close.
     CWinThread* pThread = AfxBeginThread(&CSorvikDlg::ScanThreadProc, this, THREAD_PRIORITY_NORMAL, 0,
                                          CREATE_SUSPENDED, nullptr);
@@ -146,23 +160,51 @@ void CSorvikDlg::OnDestroy()
 {
     // The dialog is closing: end a running walk after the entry in progress,
     // and keep the controls alive until the worker has done with them.
-    if (m_walkState == WalkState::Walking)
-        m_options.m_bStop = true;
+    if (m_walkState == WalkState::Walking && !m_options.m_bStop)
+        RequestStop();
     WaitForWorker();
+}
+
+void CSorvikDlg::RequestStop()
+{
+    m_options.m_bStop = true;
+    CWinThread* pThread = AfxBeginThread(&CSorvikDlg::CancelThreadProc, this, THREAD_PRIORITY_NORMAL, 0,
+                                         CREATE_SUSPENDED, nullptr);
+    // Without a canceller the stop still comes, once the statement returns.
+    if (!pThread)
+        return;
+    pThread->m_bAutoDelete = FALSE;
+    m_pCanceller.reset(pThread);
+    pThread->ResumeThread();
+}
+
+UINT CSorvikDlg::CancelThreadProc(LPVOID pParam)
+{
+    CSorvikDlg* pDlg = static_cast<CSorvikDlg*>(pParam);
+    DWORD wait = kCancelGraceMs;
+    while (::WaitForSingleObject(pDlg->m_walkReturned.Get(), wait) == WAIT_TIMEOUT) {
+        pDlg->m_cancel.Cancel(pDlg->m_cancelRound);
+        wait = kCancelRepeatMs;
+    }
+    return 0;
 }
 
 void CSorvikDlg::WaitForWorker()
 {
-    if (!m_pWorker)
-        return;
-    AfxWaitForThreadPumpingSent(m_pWorker->GetHandle());
-    m_pWorker.reset();
+    // The canceller ends soon after the worker: it waits for the walk's
+    // return, and the worker cannot end while a cancel holds its statement.
+    for (std::unique_ptr<CWinThread>* pThread : {&m_pWorker, &m_pCanceller}) {
+        if (*pThread)
+            AfxWaitForThreadPumpingSent((*pThread)->GetHandle());
+        pThread->reset();
+    }
 }
 
 UINT CSorvikDlg::ScanThreadProc(LPVOID pParam)
 {
     CSorvikDlg* pDlg = static_cast<CSorvikDlg*>(pParam);
     pDlg->RunWalk();
+    ::SetEvent(pDlg->m_walkReturned.Get());
     pDlg->SendMessage(WM_SCAN_RETURNED);
     pDlg->FinishWalk();
     pDlg->SendMessage(WM_SCAN_ENDED);

@@ -64,14 +64,27 @@ private:
     void FinishWalk();                          // worker thread
     void ShowWorkerError(const CString& what);   // worker thread
     void BeginWalk();
+    // Sets the stop request, and has a statement that the stop would
+    // otherwise wait for cancelled after a grace.
+    void RequestStop();
+    static UINT CancelThreadProc(LPVOID pParam);  // canceller thread
     void WaitForWorker();
 
     ScanOptions& GetScanOptions() override { return m_options; }     // worker thread
     CDatabase* GetScanDatabase() override { return m_pDatabase; }    // worker thread
+    CStatementCancel& GetStatementCancel() override { return m_cancel; }  // worker thread
     int ShowMessageBox(LPCWSTR text, UINT type) override;  // worker thread
 
     WalkState m_walkState = WalkState::Idle;
     std::unique_ptr<CWinThread> m_pWorker;
+    // Stopping a walk whose statement the database holds: a canceller thread
+    // waits a grace for the walk to return, then cancels the walk's round
+    // until it does. The dialog thread itself never calls the driver, which
+    // may wait on the network.
+    CStatementCancel m_cancel;
+    unsigned m_cancelRound = 0;   // the running walk's; set before its threads start
+    CKernelHandle m_walkReturned;  // set by the worker when the walk returns
+    std::unique_ptr<CWinThread> m_pCanceller;
 
 public:
     ScanOptions m_options;  // m_bShowOwner, m_bShowResults, m_bWriteToDatabase, m_bStop

@@ -86,7 +86,7 @@ void CDatabase::Close()
     }
 }
 
-void CDatabase::ExecuteSQL(LPCWSTR lpszSQL)
+void CDatabase::ExecuteSQL(LPCWSTR lpszSQL, CStatementCancel* pCancel)
 {
     if (m_hdbc == SQL_NULL_HDBC)
         throw new CDBException(L"The database connection is not open.");
@@ -96,8 +96,17 @@ void CDatabase::ExecuteSQL(LPCWSTR lpszSQL)
     if (!SqlSucceeded(rc))
         throw CDBException::FromDiagnostics(SQL_HANDLE_DBC, m_hdbc, rc);
 
+    if (pCancel && !pCancel->Enter(stmt.Get())) {
+        CDBException* e = new CDBException(L"The statement was cancelled before it started.");
+        e->m_bCancelled = true;
+        throw e;
+    }
     // SQLExecDirectW takes a non-const pointer; it does not write through it.
     rc = ::SQLExecDirectW(stmt.Get(), const_cast<SQLWCHAR*>(reinterpret_cast<const SQLWCHAR*>(lpszSQL)), SQL_NTS);
-    if (!SqlSucceeded(rc))
-        throw CDBException::FromDiagnostics(SQL_HANDLE_STMT, stmt.Get(), rc);
+    const bool cancelled = pCancel && pCancel->Leave();
+    if (!SqlSucceeded(rc)) {
+        CDBException* e = CDBException::FromDiagnostics(SQL_HANDLE_STMT, stmt.Get(), rc);
+        e->m_bCancelled = cancelled;
+        throw e;
+    }
 }

@@ -4,6 +4,7 @@
 // that the module can take the handle from a host's object. Statements run
 // through the ODBC wide-character API inside whichever module calls ExecuteSQL.
 #include "framework/DynamicString.h"
+#include "framework/StatementCancel.h"
 
 #include <sql.h>
 #include <sqlext.h>
@@ -27,6 +28,8 @@ public:
 
     SQLRETURN m_nRetCode = SQL_ERROR;
     CString m_strError;  // every record: message and SQLSTATE, one line each
+    // The statement failed, or never ran, because another thread cancelled it.
+    bool m_bCancelled = false;
     std::vector<Record> m_records;
 };
 
@@ -46,8 +49,11 @@ public:
     // Runs one statement synchronously on its own statement handle. Success
     // with information and "no data" (a searched UPDATE or DELETE that matched
     // no row) are success. Throws CDBException* on any error. Sorvik calls it
-    // on its worker thread.
-    void ExecuteSQL(LPCWSTR lpszSQL);
+    // on its worker thread. With pCancel, the statement is published there
+    // while it runs, so that another thread can cancel it. Only m_hdbc of
+    // this object is used: it may be a host's, laid out by another build of
+    // the framework, which is why the cancel's state lives apart from it.
+    void ExecuteSQL(LPCWSTR lpszSQL, CStatementCancel* pCancel = nullptr);
 
     HDBC m_hdbc = SQL_NULL_HDBC;  // must stay the first data member
     HENV m_henv = SQL_NULL_HENV;

@@ -129,12 +129,17 @@ bool CFolderWalk::WriteFileRow(const CSqlTemplate& sqlTemplate, const FileFacts&
 {
     sqlTemplate.Expand(facts, m_statement, m_scratch);
     CString prompt;
+    bool cancelled = false;
     try {
-        m_site.GetScanDatabase()->ExecuteSQL(m_statement);
+        m_site.GetScanDatabase()->ExecuteSQL(m_statement, &m_site.GetStatementCancel());
         return true;
     } catch (CDBException* e) {
-        prompt = e->m_strError + L"\r\nDo you want to continue?";
+        // A statement cancelled because the user stopped the walk or closed
+        // the dialog ends the walk: there is nothing left to ask.
+        cancelled = e->m_bCancelled;
+        if (!cancelled)
+            prompt = e->m_strError + L"\r\nDo you want to continue?";
         e->Delete();
     }
-    return m_site.ShowMessageBox(prompt, MB_YESNO | MB_ICONERROR) != IDNO;
+    return !cancelled && m_site.ShowMessageBox(prompt, MB_YESNO | MB_ICONERROR) != IDNO;
 }

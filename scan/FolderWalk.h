@@ -22,7 +22,8 @@ public:
     bool ScanFolder(const CString& folder, LPCWSTR pattern, LPCWSTR sqlTemplate);
 
     // Expands the template for one file and executes it. False when the user
-    // answered No to the error prompt. (worker thread)
+    // answered No to the error prompt, or the statement was cancelled by a
+    // stop. (worker thread)
     bool WriteFileRow(const CSqlTemplate& sqlTemplate, const FileFacts& facts);
 
 private:

@@ -11,6 +11,9 @@ public:
     virtual ScanOptions& GetScanOptions() = 0;
     // The host's connection, or null. Tested for an open handle per file.
     virtual CDatabase* GetScanDatabase() = 0;
+    // Where each statement is published while it runs, so that a stop can
+    // cancel it from another thread.
+    virtual CStatementCancel& GetStatementCancel() = 0;
     virtual CString GetFileOwner(const CString& path) = 0;
     virtual void AddResultRow(const CString& path, const FileFacts& facts) = 0;
     // The application message box; returns the button pressed (IDYES, IDNO...).

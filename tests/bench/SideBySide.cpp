@@ -33,9 +33,11 @@ public:
     long rows = 0;
     int boxes = 0;
     SIZE_T peakCommitted = 0;
+    CStatementCancel cancel;
 
     ScanOptions& GetScanOptions() override { return options; }
     CDatabase* GetScanDatabase() override { return database; }
+    CStatementCancel& GetStatementCancel() override { return cancel; }
     CString GetFileOwner(const CString& path) override { return LookupFileOwner(path); }
     void AddResultRow(const CString&, const FileFacts&) override
     {

@@ -124,6 +124,32 @@ TEST_F(DatabaseWrite, NoAfterAnEarlierYes)
     EXPECT_EQ(1u, site.rows.size());
 }
 
+TEST_F(DatabaseWrite, ACancelReachesTheStatementsOfItsOwnWalkOnly)
+{
+    for (int i = 0; i < 3; ++i)
+        tree.AddFile(L"f" + std::to_wstring(i));
+    const LPCWSTR insert = L"INSERT INTO files (path) VALUES ('{FilePath}')";
+    // Cancelled while the walk is held between two statements: the next one
+    // never runs, nothing asks, and the walk ends.
+    const unsigned first = site.cancel.BeginRound();
+    site.afterRow = [&](RecordingSite& s) {
+        if (s.rows.size() == 1)
+            s.cancel.Cancel(first);
+    };
+    EXPECT_FALSE(site.Walk(tree.Root(), L"*.*", insert));
+    EXPECT_EQ(1u, site.rows.size()) << "the cancelled file gets no row";
+    EXPECT_TRUE(site.boxes.empty());
+    EXPECT_EQ(L"1", Count(sqlite.db));
+
+    // The next walk is out of its reach, even when it comes again mid-walk.
+    site.rows.clear();
+    site.cancel.BeginRound();
+    site.afterRow = [&](RecordingSite& s) { s.cancel.Cancel(first); };
+    EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", insert));
+    EXPECT_EQ(3u, site.rows.size());
+    EXPECT_EQ(L"4", Count(sqlite.db));
+}
+
 TEST_F(DatabaseWrite, UpdateThatMatchesNothingIsNoError)
 {
     tree.AddFile(L"a.txt");

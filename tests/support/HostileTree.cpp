@@ -105,16 +105,7 @@ std::vector<std::wstring> MakeHostileTree(const TempTree& tree)
     }
     // The marker, last, says that everything before it was made.
     script += "touch " + BashQuote(Narrow(UnixPathUnderWine(marker.c_str()).Str())) + "\n";
-    const std::wstring scriptPath = UniqueTempPath(L".sh");
-
-    HANDLE file = ::CreateFileW(scriptPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    const bool saved = file != INVALID_HANDLE_VALUE &&
-                       ::WriteFile(file, script.data(), static_cast<DWORD>(script.size()), &written, nullptr);
-    if (file != INVALID_HANDLE_VALUE)
-        ::CloseHandle(file);
-    const bool made = saved && RunUnixCommand(L"/bin/bash " + UnixPathUnderWine(scriptPath.c_str()).Str(), marker, true);
-    ::DeleteFileW(scriptPath.c_str());
+    const bool made = RunUnixScript(script, marker);
     ::DeleteFileW(marker.c_str());
     if (!made) {
         ADD_FAILURE() << "the hostile tree could not be made under " << root;

@@ -2,6 +2,7 @@
 
 #include "framework/UniqueHandle.h"
 #include "host/SampleDatabase.h"
+#include "host/WinePath.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -61,7 +62,7 @@ std::wstring ServerConnectionString(Engine engine)
     return ::GetEnvironmentVariableW(variable.c_str(), value, 1024) ? value : L"";
 }
 
-TestDatabase::TestDatabase(Engine engine)
+TestDatabase::TestDatabase(Engine engine) : m_engine(engine)
 {
     CString connection;
     if (engine == Engine::Sqlite) {
@@ -83,6 +84,34 @@ TestDatabase::TestDatabase(Engine engine)
         ADD_FAILURE() << "cannot open the " << EngineName(engine) << " test database: " << Narrow(e->m_strError.Str());
         e->Delete();
     }
+}
+
+namespace {
+
+// One key's value of a connection string.
+std::string ConnectionValue(const std::wstring& connection, const std::wstring& key)
+{
+    const size_t at = connection.find(key + L"=");
+    if (at == std::wstring::npos)
+        return std::string();
+    const size_t from = at + key.size() + 1;
+    return Narrow(connection.substr(from, connection.find(L';', from) - from));
+}
+
+}  // namespace
+
+std::string TestDatabase::ClientCommand() const
+{
+    const std::wstring connection = ServerConnectionString(m_engine);
+    switch (m_engine) {
+    case Engine::PostgreSql:
+        return "psql -X -q -h '" + ConnectionValue(connection, L"Servername") + "' -U sorvik postgres";
+    case Engine::MariaDb:
+        return "mariadb --no-defaults --socket='" + ConnectionValue(connection, L"Socket") + "' -uroot sorvik";
+    case Engine::Sqlite:
+        break;
+    }
+    return "sqlite3 '" + Narrow(UnixPathUnderWine(m_sqlitePath.c_str()).Str()) + "'";
 }
 
 TestDatabase::~TestDatabase()

@@ -31,9 +31,13 @@ public:
 
     // Why the engine cannot be reached here, or empty when it can.
     std::string Unreachable() const { return m_unreachable; }
+    // The engine's own command-line client on this database, for the Unix
+    // side, reading statements from its standard input.
+    std::string ClientCommand() const;
     CDatabase db;
 
 private:
+    Engine m_engine;
     std::wstring m_sqlitePath;
     std::string m_unreachable;
 };

@@ -22,6 +22,7 @@ public:
     std::deque<int> answers;  // for the boxes, in order; IDOK / IDYES when empty
     int ownerLookups = 0;
     std::function<void(RecordingSite&)> afterRow;
+    CStatementCancel cancel;
 
     RecordingSite() { options.m_bShowResults = true; }
     // With Write to Database ticked on this connection.
@@ -33,6 +34,7 @@ public:
 
     ScanOptions& GetScanOptions() override { return options; }
     CDatabase* GetScanDatabase() override { return database; }
+    CStatementCancel& GetStatementCancel() override { return cancel; }
     CString GetFileOwner(const CString& path) override;
     void AddResultRow(const CString& path, const FileFacts& facts) override;
     int ShowMessageBox(LPCWSTR text, UINT type) override;

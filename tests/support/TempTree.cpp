@@ -71,6 +71,22 @@ bool RunUnixCommand(const std::wstring& commandLine, const std::wstring& watched
     }
 }
 
+bool RunUnixScript(const std::string& script, const std::wstring& watchedPath)
+{
+    const std::wstring scriptPath = UniqueTempPath(L".sh");
+    HANDLE file = ::CreateFileW(scriptPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    const bool saved = file != INVALID_HANDLE_VALUE &&
+                       ::WriteFile(file, script.data(), static_cast<DWORD>(script.size()), &written, nullptr);
+    if (file != INVALID_HANDLE_VALUE)
+        ::CloseHandle(file);
+    // bash has the script open by then: removing its name takes nothing away.
+    const bool ran = saved && RunUnixCommand(L"/bin/bash " + UnixPathUnderWine(scriptPath.c_str()).Str(),
+                                             watchedPath, true);
+    ::DeleteFileW(scriptPath.c_str());
+    return ran;
+}
+
 TempTree::TempTree() : m_root(UniqueTempPath(L""))
 {
     RemoveTree(m_root);

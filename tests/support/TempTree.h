@@ -32,3 +32,6 @@ std::string Narrow(const std::wstring& text);
 // Runs a Unix command line under Wine; true once watchedPath exists (or no
 // longer exists), false if that does not happen within a minute.
 bool RunUnixCommand(const std::wstring& commandLine, const std::wstring& watchedPath, bool shouldExist);
+// Runs a bash script from the Unix side; true once watchedPath exists. The
+// script may go on running after that.
+bool RunUnixScript(const std::string& script, const std::wstring& watchedPath);
