@@ -4,6 +4,8 @@
 #include "scan/FolderIdentity.h"
 #include "scan/SqlTemplate.h"
 
+#include <cwchar>
+
 struct CFolderWalk::Level {
     CFileFind finder;
     BOOL more = TRUE;  // entries remain after the current one
@@ -15,11 +17,22 @@ struct CFolderWalk::Level {
 
 namespace {
 
-// Windows folder names compare without regard to case.
-bool SameFolder(const CString& a, const CString& b)
+// A pattern that names a folder of its own (".", "..", "..\*", "a\*.txt",
+// "C:*") makes each search list that folder, relative to the one searched,
+// instead of the searched folder itself.
+bool HasFolderPart(LPCWSTR pattern)
 {
-    return a.GetLength() == b.GetLength() &&
-           ::CompareStringOrdinal(a, a.GetLength(), b, b.GetLength(), TRUE) == CSTR_EQUAL;
+    return wcspbrk(pattern, L"\\/:") != nullptr || wcscmp(pattern, L".") == 0 || wcscmp(pattern, L"..") == 0;
+}
+
+// The key under which a listed folder is remembered: its normalised path,
+// case folded as the comparison of Windows paths folds it.
+std::wstring ListingKey(const CString& root)
+{
+    std::wstring key = root.Str();
+    if (!key.empty())
+        ::CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+    return key;
 }
 
 }  // namespace
@@ -31,6 +44,8 @@ CFolderWalk::~CFolderWalk() = default;
 bool CFolderWalk::ScanFolder(const CString& folder, LPCWSTR pattern, LPCWSTR sqlTemplate)
 {
     m_levels.clear();
+    m_listed.clear();
+    m_rememberListings = HasFolderPart(pattern);
     m_template = CSqlTemplate(sqlTemplate);
     if (!OpenLevel(folder, pattern))
         return true;
@@ -78,14 +93,13 @@ bool CFolderWalk::OpenLevel(const CString& folder, LPCWSTR pattern)
         return false;
     }
     // A pattern with a folder part ("." or "..\*") can make a sub-folder's
-    // search list a folder that a level above is listing already; entering it
-    // would process the same files again, without end. The root is the
-    // search's normalised folder, so the comparison costs no system call.
-    const CString listed = level->finder.GetRoot();
-    for (const auto& open : m_levels) {
-        if (SameFolder(open->finder.GetRoot(), listed))
-            return false;
-    }
+    // search list a folder that this walk has listed already: a level above
+    // (which would repeat without end) or a sibling's (with "..\..\*" every
+    // sub-folder lists its grandparent). Each folder is listed once a walk.
+    // The root is the search's normalised folder, so this costs no system
+    // call; other patterns never list another folder and remember nothing.
+    if (m_rememberListings && !m_listed.insert(ListingKey(level->finder.GetRoot())).second)
+        return false;
     m_levels.push_back(std::move(level));
     return true;
 }
@@ -100,7 +114,7 @@ bool CFolderWalk::ClosesCycle(const CString& folderPath)
             level->identityValid = GetFolderIdentity(level->finder.GetRoot(), level->identity) != FALSE;
             level->identityKnown = true;
         }
-        if (level->identityValid && level->identity == target)
+        if (level->identityValid && IsSameFolder(level->identity, target))
             return true;
     }
     return false;

@@ -7,6 +7,8 @@
 #include "scan/SqlTemplate.h"
 
 #include <memory>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 class CFileFind;
@@ -47,4 +49,8 @@ private:
     // The open searches from the top folder down to the current one. Kept on
     // the heap so that deep trees cost no stack.
     std::vector<std::unique_ptr<Level>> m_levels;
+    // The folders listed so far, kept only for patterns with a folder part.
+    // (worker thread)
+    bool m_rememberListings = false;
+    std::unordered_set<std::wstring> m_listed;
 };

@@ -183,6 +183,20 @@ TEST(FolderWalk, FolderLinksThatLeadBackUpAreNotEnteredAgain)
                       tree.Path(L"sub\\side\\c.txt")}),
               Sorted(site.Paths()));
     EXPECT_TRUE(site.boxes.empty());
+
+    // Identities that are not unique: two mounts whose roots look the same.
+    // A link from one to the other is a real folder; one back to its own
+    // mount is a cycle all the same.
+    TempTree mounts;
+    mounts.AddTmpfsMount(L"m1");
+    mounts.AddTmpfsMount(L"m2");
+    mounts.AddFile(L"m2\\d.txt");
+    mounts.AddFolderLink(L"m1\\to2", mounts.Path(L"m2"));
+    mounts.AddFolderLink(L"m1\\back", mounts.Path(L"m1"));
+    RecordingSite across;
+    EXPECT_TRUE(across.Walk(mounts.Root()));
+    EXPECT_EQ(Sorted({mounts.Path(L"m1\\to2\\d.txt"), mounts.Path(L"m2\\d.txt")}), Sorted(across.Paths()));
+    EXPECT_TRUE(across.boxes.empty());
 }
 
 TEST(FolderWalk, DeepTreesAsFarAsTheFinderGoes)
@@ -211,6 +225,10 @@ TEST(FolderWalk, PatternsThatLeadBackIntoTheWalkProcessEachFileOnce)
     tree.AddFile(L"a\\g.txt");
     tree.AddFolder(L"a\\b");
     tree.AddFile(L"a\\b\\h.txt");
+    tree.AddFile(L"a\\b\\q7x.txt");
+    for (const wchar_t* folder : {L"a\\b\\q7", L"a\\b\\q7\\q7a", L"a\\b\\q7\\q7a\\q7c", L"a\\b\\q7\\q7b"})
+        tree.AddFolder(folder);
+    tree.AddFile(L"a\\b\\q7\\q7f.txt");
 
     const struct {
         const wchar_t* start;
@@ -226,7 +244,9 @@ TEST(FolderWalk, PatternsThatLeadBackIntoTheWalkProcessEachFileOnce)
         {L"a\\b", L"..\\*", {L"a\\g.txt"}, 0},
         {L"a\\b", L"..\\*.txt", {L"a\\g.txt"}, 0},
         // A folder part that goes down and back up lists each folder once.
-        {L"", L"a\\..\\*", {L"f.txt", L"a\\g.txt", L"a\\b\\h.txt"}, 0},
+        {L"", L"a\\..\\*", {L"f.txt", L"a\\g.txt", L"a\\b\\h.txt", L"a\\b\\q7x.txt", L"a\\b\\q7\\q7f.txt"}, 0},
+        // Sibling folders list the same grandparent: once a walk.
+        {L"a\\b\\q7\\q7a\\q7c", L"..\\..\\q7*", {L"a\\b\\q7\\q7f.txt", L"a\\b\\q7x.txt"}, 1},
         // One that names a missing folder below each entered one.
         {L"a", L"..\\a\\*", {L"a\\g.txt"}, 1},
     };

@@ -96,6 +96,11 @@ TempTree::TempTree() : m_root(UniqueTempPath(L""))
 
 TempTree::~TempTree()
 {
+    for (auto it = m_mounts.rbegin(); it != m_mounts.rend(); ++it) {
+        if (!RunUnixCommand(L"/bin/umount " + QuoteArgument(UnixPathUnderWine(Path(*it).c_str()).Str()),
+                            Path(*it + L"\\covered"), true))
+            ADD_FAILURE() << "cannot unmount " << Narrow(Path(*it));
+    }
     RemoveTree(m_root);
 }
 
@@ -157,6 +162,18 @@ void TempTree::SetTimes(const std::wstring& relative, long long accessSeconds, l
                                    OPEN_EXISTING, 0, nullptr));
     if (!file || !::SetFileTime(file.Get(), nullptr, &access, &write))
         ADD_FAILURE() << "cannot set the times of " << Narrow(Path(relative));
+}
+
+void TempTree::AddTmpfsMount(const std::wstring& relative)
+{
+    // The mount hides what the folder held: that is how its end is seen.
+    AddFolder(relative);
+    AddFile(relative + L"\\covered");
+    ASSERT_TRUE(RunUnixCommand(L"/bin/mount -t tmpfs sorvik-test " +
+                                   QuoteArgument(UnixPathUnderWine(Path(relative).c_str()).Str()),
+                               Path(relative + L"\\covered"), false))
+        << "cannot mount a tmpfs (it needs root) on " << Narrow(Path(relative));
+    m_mounts.push_back(relative);
 }
 
 void TempTree::AddFolderLink(const std::wstring& relative, const std::wstring& target) const

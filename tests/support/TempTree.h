@@ -2,6 +2,7 @@
 // A folder tree made for one test under the temp folder, removed afterwards.
 #include <windows.h>
 #include <string>
+#include <vector>
 
 class TempTree {
 public:
@@ -21,9 +22,14 @@ public:
     void SetTimes(const std::wstring& relative, long long accessSeconds, long long writeSeconds) const;
     // A Unix symbolic link, as Wine shows a link to a folder.
     void AddFolderLink(const std::wstring& relative, const std::wstring& target) const;
+    // A folder that is the root of a fresh tmpfs (needs root), unmounted
+    // before the tree is removed. Wine gives every such root the same
+    // identity: volume serial 0, file index 1.
+    void AddTmpfsMount(const std::wstring& relative);
 
 private:
     std::wstring m_root;
+    std::vector<std::wstring> m_mounts;  // relative; each hides a file "covered"
 };
 
 // A path under the temp folder that no other test of any run uses.
