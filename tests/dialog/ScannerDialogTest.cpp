@@ -461,9 +461,13 @@ TEST_F(ScannerDialog, TheHostIsAskedOncePerExecuteAndMayUnloadAtOnce)
 
 TEST_F(ScannerDialog, ABoxShownWhileTheDialogClosesStaysAnswerable)
 {
+    // Two entered folders without a match: a box each, unless the walk stops.
     TempTree tree;
+    tree.AddFolder(L"a.txt");
+    tree.AddFolder(L"b.txt");
     Run(nullptr, [&](DialogDriver& d) {
-        d.SetText(IDC_FOLDER, tree.Path(L"missing"));
+        d.SetText(IDC_FOLDER, tree.Root());
+        d.SetText(IDC_PATTERN, L"*.txt");
         d.Click(IDC_START);
         HWND box = d.WaitForMessageBox();
         ASSERT_NE(nullptr, box);
@@ -478,9 +482,24 @@ TEST_F(ScannerDialog, ABoxShownWhileTheDialogClosesStaysAnswerable)
         EXPECT_TRUE(::IsWindowVisible(box));
         EXPECT_FALSE(d.ExecuteReturned());
         DialogDriver::Answer(box, IDOK);
-        EXPECT_TRUE(DialogDriver::WaitUntil([&] { return d.ExecuteReturned(); }));
+        EXPECT_TRUE(DialogDriver::WaitUntil([&] { return d.ExecuteReturned(); }))
+            << "closing requested the stop: the walk ended after the folder in progress";
     });
 }
+
+namespace {
+
+// Refuses every dialog window of this thread, the message boxes included.
+LRESULT CALLBACK RefuseDialogs(int code, WPARAM wParam, LPARAM lParam)
+{
+    wchar_t name[16] = {};
+    if (code == HCBT_CREATEWND && ::GetClassNameW(reinterpret_cast<HWND>(wParam), name, 16) &&
+        std::wstring(name) == L"#32770")
+        return 1;
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+}  // namespace
 
 TEST_F(ScannerDialog, WithoutAHostContextTheDialogRunsWithoutDatabase)
 {
@@ -490,6 +509,12 @@ TEST_F(ScannerDialog, WithoutAHostContextTheDialogRunsWithoutDatabase)
         d.PressKey(IDC_FOLDER, VK_RETURN);
     });
     EXPECT_TRUE(result);
+
+    // A dialog that cannot be shown is no OK.
+    const HHOOK hook = ::SetWindowsHookExW(WH_CBT, &RefuseDialogs, nullptr, ::GetCurrentThreadId());
+    ASSERT_NE(nullptr, hook);
+    EXPECT_FALSE(plugin.Execute());
+    ::UnhookWindowsHookEx(hook);
 }
 
 namespace {

@@ -88,6 +88,11 @@ TEST(SqlTemplate, InsertedValuesMeetOnlyTheLaterPlaceholders)
     f.m_strFileUrl = L"file://C:\\{FileTitle}.txt";
     EXPECT_EQ(CString(L"{FileTitle} C:\\{FileTitle}.txt file://C:\\{FileTitle}.txt"),
               Expand(L"{FileTitle} {FilePath} {FileUrl}", f));
+
+    // A value's lone brace completes the template's text into a placeholder.
+    f.m_strFileTitle = L"x{";
+    f.m_strFileLength = L"42";
+    EXPECT_EQ(CString(L"'x42'"), Expand(L"'{FileTitle}FileLength}'", f));
 }
 
 TEST(SqlTemplate, EmptyValuesRemoveThePlaceholder)
