@@ -3,19 +3,24 @@
 # Debian 12 machine. Safe to run again: it only installs what is missing.
 set -euo pipefail
 
+# Every package that exists for both architectures is named with its
+# architecture: asked without one, dpkg answers "installed" for either half.
+native=$(dpkg --print-architecture)
 packages=(
     cmake ninja-build
     g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
     googletest
-    wine wine32:i386 wine64 fonts-wine
-    libodbc2:i386 libsqliteodbc:i386 odbcinst unixodbc-common libodbc2
+    wine wine32:i386 "wine64:$native" fonts-wine
+    libodbc2:i386 libsqliteodbc:i386 "odbcinst:$native" unixodbc-common "libodbc2:$native"
     # odbc-mariadb cannot be installed for both widths: the 64-bit library is
     # unpacked for the tests by fetch-mariadb-odbc64.sh.
-    odbc-postgresql:i386 odbc-mariadb:i386 odbc-postgresql libmariadb3 libodbcinst2 postgresql mariadb-server sqlite3
+    odbc-postgresql:i386 odbc-mariadb:i386 "odbc-postgresql:$native" "libmariadb3:$native" "libodbcinst2:$native"
+    postgresql mariadb-server mariadb-client sqlite3
     # The wide-character SQLite driver, built from Debian's source package
     # for both widths.
-    dpkg-dev patch gcc-i686-linux-gnu libsqlite3-dev:i386 unixodbc-dev:i386 gcc libsqlite3-dev unixodbc-dev
+    dpkg-dev patch gcc-i686-linux-gnu libsqlite3-dev:i386 unixodbc-dev:i386 gcc "libsqlite3-dev:$native"
+    "unixodbc-dev:$native"
     xvfb xauth x11-apps x11-utils imagemagick
 )
 

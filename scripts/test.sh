@@ -26,9 +26,11 @@ cleanup() {
 trap cleanup EXIT
 
 # Private PostgreSQL and MariaDB servers; the tests find them through the
-# environment. Stopped by process id on the way out, whatever the outcome.
+# environment. Stopped on the way out, whatever the outcome. A failure here
+# stops the run with the script's own word on what is missing.
 scripts/db-servers.sh build/db start
-eval "$(scripts/db-servers.sh build/db env)"
+servers_env=$(scripts/db-servers.sh build/db env)
+eval "$servers_env"
 
 # A warm wineserver for each prefix, started with its output (and that of
 # Wine's background services) away from CTest's pipes, which it would
@@ -41,6 +43,9 @@ warm_wine() {  # prefix, architecture
 warm_wine "$prefix32" win32
 warm_wine "$prefix64" win64
 
-# The 64-bit run first, so that the primary 32-bit summary closes the output.
-WINEPREFIX64="$prefix64" ctest --preset mingw-x86_64 "$@"
-WINEPREFIX="$prefix32" ctest --preset mingw-i686 "$@"
+# The 64-bit run first, so that the primary 32-bit summary closes the
+# output; both run whatever the other's outcome.
+status=0
+WINEPREFIX64="$prefix64" ctest --preset mingw-x86_64 "$@" || { status=1; echo "(the 64-bit suite failed; the 32-bit suite follows)"; }
+WINEPREFIX="$prefix32" ctest --preset mingw-i686 "$@" || status=1
+exit "$status"
