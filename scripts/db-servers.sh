@@ -1,17 +1,43 @@
 #!/usr/bin/env bash
-# Private PostgreSQL and MariaDB servers for the tests: data under DIR,
-# reached only through Unix sockets of their own (no TCP port), stopped by
-# process id.
+# Private PostgreSQL and MariaDB servers for the tests, with data under DIR.
+# They listen only on Unix sockets, in a folder made fresh for them that only
+# the user who runs them may enter; PostgreSQL asks the password made with
+# its cluster, and MariaDB's root is the Unix user root (the socket's peer
+# credentials). The script stops only the servers it started, and deletes
+# only what it made.
 #   db-servers.sh DIR start [postgresql|mariadb]   creates on first use, starts
 #   db-servers.sh DIR stop [postgresql|mariadb]    stops, waits until gone
 #   db-servers.sh DIR env                          prints the connection strings
 set -euo pipefail
-dir=$(mkdir -p "$1" && cd "$1" && pwd)
+
+usage() {
+    echo "usage: db-servers.sh DIR start|stop|env [postgresql|mariadb]"
+}
+case "${1:-}" in
+    -h | --help) usage; exit 0 ;;
+esac
+if [ $# -lt 2 ] || [ $# -gt 3 ]; then
+    usage >&2
+    exit 2
+fi
 action=$2
 only=${3:-}
-# Socket paths are limited to about 100 bytes; the data folder's may be longer.
-sockets=/tmp/sorvik-db-$(echo "$dir" | md5sum | cut -c1-12)
-pgbin=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -n 1)
+case "$action:$only" in
+    start: | stop: | env: | start:postgresql | start:mariadb | stop:postgresql | stop:mariadb) ;;
+    *) usage >&2; exit 2 ;;
+esac
+
+fail() {
+    echo "db-servers.sh: $*" >&2
+    exit 1
+}
+
+dir=$(mkdir -p "$1" && cd "$1" && pwd)
+# Each data folder this script makes holds this file; any other is refused.
+marker=.made-by-sorvik-db-servers
+pgbin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
+[ -n "$pgbin" ] || fail "no PostgreSQL server: install the postgresql package (scripts/install-deps.sh)"
+command -v mariadbd >/dev/null || fail "no MariaDB server: install the mariadb-server package (scripts/install-deps.sh)"
 # PostgreSQL refuses to run as root. Under root it runs in a user namespace
 # of its own, as nobody there, while its files stay root's here: so it
 # reaches the build folder wherever that lies, whatever its parents allow.
@@ -31,87 +57,138 @@ wait_for() {  # what, seconds, test command...
     return 1
 }
 
-stop_pid() {  # pidfile, signal
-    local pidfile=$1 signal=$2 pid
+# The socket folder of the running servers, recorded in DIR/sockets. Only a
+# folder that is still as mktemp made it counts: a real folder of ours that
+# no one else may enter.
+sockets_folder() {
+    local folder
+    folder=$(cat "$dir/sockets" 2>/dev/null) || return 1
+    [ -d "$folder" ] && [ ! -L "$folder" ] && [ "$(stat -c %u:%a "$folder")" = "$(id -u):700" ] || return 1
+    echo "$folder"
+}
+
+# True when pid is the server this script starts: that executable, on that
+# data folder.
+is_our_server() {  # pid, executable, data folder
+    local pid=$1 exe=$2 data=$3
+    [ "$(readlink -f "/proc/$pid/exe" 2>/dev/null)" = "$(readlink -f "$exe")" ] &&
+        tr '\0' '\n' <"/proc/$pid/cmdline" 2>/dev/null | grep -qxF -e "$data" -e "--datadir=$data"
+}
+
+stop_server() {  # name, pid file, executable, data folder, signal
+    local name=$1 pidfile=$2 exe=$3 data=$4 signal=$5 pid
     [ -f "$pidfile" ] || return 0
     pid=$(head -n 1 "$pidfile")
-    if kill -0 "$pid" 2>/dev/null; then
+    if is_our_server "$pid" "$exe" "$data"; then
         kill "-$signal" "$pid"
-        wait_for "the end of process $pid" 60 bash -c "! kill -0 $pid"
+        wait_for "the end of $name (process $pid)" 60 bash -c "! kill -0 $pid"
+    else
+        echo "db-servers.sh: $pidfile is stale: process $pid is not the $name server started here; left alone" >&2
     fi
-    # Only the stopped server's own file: a server started since writes anew.
-    [ "$(head -n 1 "$pidfile" 2>/dev/null)" != "$pid" ] || rm -f "$pidfile"
+    rm -f "$pidfile"
+}
+
+# A data folder this script made, or none yet; anything else is refused.
+check_data_folder() {  # data folder
+    [ ! -e "$1" ] || [ -f "$1/$marker" ] ||
+        fail "$1 was not made by this script; it is left as it is: move it away, or give another DIR"
 }
 
 start_postgresql() {
-    local data="$dir/postgresql"
-    if [ ! -f "$data/PG_VERSION" ]; then
-        rm -rf "$data"
-        mkdir -p "$data"
-        "${as_postgres[@]}" "$pgbin/initdb" -D "$data" -U sorvik --auth=trust -E UTF8 --locale=C.UTF-8 \
-            >"$dir/postgresql-init.log" 2>&1 || { tail -n 20 "$dir/postgresql-init.log" >&2; return 1; }
+    local data="$dir/postgresql" password="$dir/postgresql.password"
+    check_data_folder "$data"
+    # What an earlier run left running is stopped first, so that it starts clean.
+    stop_postgresql
+    if [ ! -e "$data" ]; then
+        (umask 077 && head -c 24 /dev/urandom | base64 | tr -d '/+=' >"$password")
+        if ! "${as_postgres[@]}" "$pgbin/initdb" -D "$data" -U sorvik --auth=scram-sha-256 --pwfile="$password" \
+            -E UTF8 --locale=C.UTF-8 >"$dir/postgresql-init.log" 2>&1; then
+            rm -rf "$data"  # made just now, by initdb
+            tail -n 20 "$dir/postgresql-init.log" >&2
+            fail "the PostgreSQL cluster could not be made"
+        fi
+        touch "$data/$marker"
     fi
     "${as_postgres[@]}" "$pgbin/pg_ctl" -D "$data" -l "$data/server.log" -w -t 60 start \
         -o "-c listen_addresses='' -k $sockets -c fsync=off" >/dev/null ||
-        { tail -n 20 "$data/server.log" >&2; return 1; }
+        { tail -n 20 "$data/server.log" >&2; fail "PostgreSQL did not start"; }
     head -n 1 "$data/postmaster.pid" >"$dir/postgresql.pid"
 }
 
 stop_postgresql() {
     # SIGINT is the fast shutdown: connected clients are cut off at once.
-    stop_pid "$dir/postgresql.pid" INT
+    stop_server PostgreSQL "$dir/postgresql.pid" "$pgbin/postgres" "$dir/postgresql" INT
 }
 
 start_mariadb() {
     local data="$dir/mariadb"
-    if [ ! -d "$data/mysql" ]; then
-        rm -rf "$data"
-        mkdir -p "$data"
-        mariadb-install-db --no-defaults --datadir="$data" --user="$(id -un)" --auth-root-authentication-method=normal \
-            --skip-test-db >"$dir/mariadb-init.log" 2>&1 || { tail -n 20 "$dir/mariadb-init.log" >&2; return 1; }
+    check_data_folder "$data"
+    stop_mariadb
+    if [ ! -e "$data" ]; then
+        # root is the Unix user root, by the socket's peer credentials.
+        if ! mariadb-install-db --no-defaults --datadir="$data" --user="$(id -un)" \
+            --auth-root-authentication-method=socket --skip-test-db >"$dir/mariadb-init.log" 2>&1; then
+            rm -rf "$data"  # made just now, by mariadb-install-db
+            tail -n 20 "$dir/mariadb-init.log" >&2
+            fail "the MariaDB data folder could not be made"
+        fi
+        touch "$data/$marker"
     fi
-    mariadbd --no-defaults --datadir="$data" --user="$(id -un)" --skip-networking --socket="$sockets/mysqld.sock" \
-        --pid-file="$dir/mariadb.pid" --log-error="$dir/mariadb.log" --character-set-server=utf8mb4 \
-        --collation-server=utf8mb4_bin --innodb-flush-log-at-trx-commit=0 </dev/null >/dev/null 2>&1 &
+    # A session of its own, as pg_ctl gives PostgreSQL: a signal to the
+    # caller's process group (a time-out ending a hung run) leaves it be.
+    setsid mariadbd --no-defaults --datadir="$data" --user="$(id -un)" --skip-networking \
+        --socket="$sockets/mysqld.sock" --pid-file="$dir/mariadb.pid" --log-error="$dir/mariadb.log" \
+        --character-set-server=utf8mb4 --collation-server=utf8mb4_bin --innodb-flush-log-at-trx-commit=0 \
+        </dev/null >/dev/null 2>&1 &
     wait_for "MariaDB's start" 60 mariadb-admin --no-defaults --socket="$sockets/mysqld.sock" -uroot ping ||
-        { tail -n 20 "$dir/mariadb.log" >&2; return 1; }
+        { tail -n 20 "$dir/mariadb.log" >&2; fail "MariaDB did not start"; }
     mariadb --no-defaults --socket="$sockets/mysqld.sock" -uroot -e "CREATE DATABASE IF NOT EXISTS sorvik"
 }
 
 stop_mariadb() {
-    stop_pid "$dir/mariadb.pid" TERM
+    stop_server MariaDB "$dir/mariadb.pid" "$(command -v mariadbd)" "$dir/mariadb" TERM
+}
+
+# The driver of one architecture where its package put it.
+driver() {  # package, file
+    dpkg -L "$1" 2>/dev/null | grep -m 1 "/$2\$" ||
+        fail "no $2 from the package $1: install it (scripts/install-deps.sh)"
 }
 
 servers=(postgresql mariadb)
 [ -n "$only" ] && servers=("$only")
 case "$action" in
     start)
-        mkdir -p "$sockets"
-        chown "$(id -u):$(id -g)" "$sockets"  # a folder left by an older run may be someone else's
+        for s in "${servers[@]}"; do check_data_folder "$dir/$s"; done
+        if ! sockets=$(sockets_folder); then
+            sockets=$(mktemp -d /tmp/sorvik-db-XXXXXXXX)
+            echo "$sockets" >"$dir/sockets"
+        fi
         for s in "${servers[@]}"; do "start_$s"; done
         "$(dirname "${BASH_SOURCE[0]}")/fetch-mariadb-odbc64.sh" "$dir/odbc64/libmaodbc.so"
         ;;
     stop)
         for s in "${servers[@]}"; do "stop_$s"; done
+        if [ -z "$only" ] && sockets=$(sockets_folder); then
+            rm -rf "$sockets"
+            rm -f "$dir/sockets"
+        fi
         ;;
     env)
+        sockets=$(sockets_folder) || fail "the servers are not started: run db-servers.sh $1 start"
+        password=$(cat "$dir/postgresql.password") || fail "no PostgreSQL password: run db-servers.sh $1 start"
         # The drivers of the architecture of the Windows program: 32-bit
         # programs take the plain names, 64-bit ones those ending in _64.
         # The 64-bit MariaDB driver is unpacked beside the data at start.
-        # Each driver where its package put it.
-        driver() { dpkg -L "$1" | grep -m 1 "/$2\$"; }
         for arch in i386:"" amd64:_64; do
             suffix=${arch#*:}
             postgresql=$(driver "odbc-postgresql:${arch%%:*}" psqlodbcw.so)
             mariadb=$dir/odbc64/libmaodbc.so
             [ -n "$suffix" ] || mariadb=$(driver odbc-mariadb:i386 libmaodbc.so)
-            echo "export SORVIK_TEST_POSTGRESQL$suffix='Driver=$postgresql;Servername=$sockets;Database=postgres;Username=sorvik'"
+            [ -f "$mariadb" ] || fail "no $mariadb: run db-servers.sh $1 start"
+            echo "export SORVIK_TEST_POSTGRESQL$suffix='Driver=$postgresql;Servername=$sockets;Database=postgres;Username=sorvik;Password=$password'"
             echo "export SORVIK_TEST_MARIADB$suffix='Driver=$mariadb;Socket=$sockets/mysqld.sock;Database=sorvik;Uid=root;Pwd=;CharSet=utf8mb4'"
         done
         echo "export SORVIK_TEST_DB_CONTROL='$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/db-servers.sh $dir'"
-        ;;
-    *)
-        echo "usage: db-servers.sh DIR start|stop|env [postgresql|mariadb]" >&2
-        exit 2
         ;;
 esac

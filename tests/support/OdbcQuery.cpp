@@ -105,7 +105,8 @@ std::string TestDatabase::ClientCommand() const
     const std::wstring connection = ServerConnectionString(m_engine);
     switch (m_engine) {
     case Engine::PostgreSql:
-        return "psql -X -q -h '" + ConnectionValue(connection, L"Servername") + "' -U sorvik postgres";
+        return "PGPASSWORD='" + ConnectionValue(connection, L"Password") + "' psql -X -q -h '" +
+               ConnectionValue(connection, L"Servername") + "' -U sorvik postgres";
     case Engine::MariaDb:
         return "mariadb --no-defaults --socket='" + ConnectionValue(connection, L"Socket") + "' -uroot sorvik";
     case Engine::Sqlite:
