@@ -7,6 +7,8 @@
 
 #include "framework/UniqueHandle.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <shellapi.h>
 
 #include <cstdio>
@@ -105,11 +107,10 @@ int Run(int argc, wchar_t** argv)
         }
         try {
             OpenSorvikConnection(database, connection);
-            if (embedded) {
+            if (embedded)
                 EnsureFilesTable(database);
-                Print(L"SQL template for the files table (paste it into the SQL box):\n" +
-                      std::wstring(kFilesInsertTemplate) + L"\n");
-            }
+            Print(L"SQL template for the files table (paste it into the SQL box):\n" +
+                  std::wstring(kFilesInsertTemplate) + L"\n");
         } catch (CDBException* e) {
             Print(L"Cannot open the database: " + e->m_strError.Str() + L"\n", stderr);
             e->Delete();
@@ -135,6 +136,10 @@ int Run(int argc, wchar_t** argv)
 
 int main()
 {
+    // Plain line feeds: a template copied from a captured output must not
+    // carry a carriage return into the SQL box, where it would press OK.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
     int argc = 0;
     wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
     const CLocalMemory argvMemory(argv);

@@ -3,6 +3,8 @@
 # same platform calls, on trees generated outside the repository (up to a
 # million files; they are removed afterwards).
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/options.sh"
+take_no_options "usage: scripts/bench.sh (a few minutes; trees of up to a million files under /tmp)" "$@"
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 cmake --preset mingw-i686 >/dev/null
 cmake --build --preset mingw-i686 --target WalkBenchmark >/dev/null

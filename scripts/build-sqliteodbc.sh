@@ -8,6 +8,9 @@
 # The source and each architecture's build are kept in build/sqliteodbc,
 # under a name that changes with the patches.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/options.sh"
+take_no_options "usage: build-sqliteodbc.sh i386|amd64 OUT.so" "$@"
+[ $# -eq 2 ] || { echo "usage: build-sqliteodbc.sh i386|amd64 OUT.so" >&2; exit 2; }
 arch=$1
 out=$2
 

@@ -3,6 +3,9 @@
 # once; the 32-bit one is installed, and the 64-bit library is unpacked from
 # its package into OUT.so for the 64-bit tests. Usage: fetch-mariadb-odbc64.sh OUT.so
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/options.sh"
+take_no_options "usage: fetch-mariadb-odbc64.sh OUT.so" "$@"
+[ $# -eq 1 ] || { echo "usage: fetch-mariadb-odbc64.sh OUT.so" >&2; exit 2; }
 out=$1
 [ -f "$out" ] && exit 0
 work=$(mktemp -d)

@@ -2,6 +2,8 @@
 # Installs everything the build, the tests and the sample host need on a fresh
 # Debian 12 machine. Safe to run again: it only installs what is missing.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/options.sh"
+take_no_options "usage: scripts/install-deps.sh (as root; installs only what is missing)" "$@"
 
 # Every package that exists for both architectures is named with its
 # architecture: asked without one, dpkg answers "installed" for either half.

@@ -2,6 +2,8 @@
 # Makes docs/screenshot.png: the dialog after a walk of a small sample tree,
 # on a private Xvfb display.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/options.sh"
+take_no_options "usage: scripts/screenshot.sh (remakes docs/screenshot.png on a private Xvfb display)" "$@"
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 cmake --preset mingw-i686 >/dev/null

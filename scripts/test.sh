@@ -3,6 +3,18 @@
 # of the same width. Installs what is missing first. Arguments go to CTest.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+usage="usage: scripts/test.sh [CTEST OPTIONS...]   (builds both widths, then runs every test under Wine)"
+if [ "${1:-}" = --help ] || [ "${1:-}" = -h ]; then
+    echo "$usage"
+    exit 0
+fi
+# CTest ignores options it does not know; this command refuses them.
+for arg in "$@"; do
+    if [[ $arg == -* ]] && ! ctest --help | grep -qE "^ +${arg%%=*}([ ,<=]|\$)"; then
+        echo "$usage" >&2
+        exit 2
+    fi
+done
 
 if [ "$(id -u)" -eq 0 ]; then
     scripts/install-deps.sh

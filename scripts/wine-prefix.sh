@@ -3,6 +3,9 @@
 # unless it says win64). Usage: wine-prefix.sh DIR [null|x11]
 # "null" selects Wine's null graphics driver, so dialogs run with no X server.
 set -euo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/options.sh"
+take_no_options "usage: wine-prefix.sh DIR [null|x11]" "$@"
+[ $# -ge 1 ] || { echo "usage: wine-prefix.sh DIR [null|x11]" >&2; exit 2; }
 prefix=$1
 graphics=${2:-null}
 stamp="$prefix/.sorvik-$graphics"

@@ -4,6 +4,11 @@
 # as its emulator.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+case "${1:-}" in
+    -h | --help) echo "usage: wine-run.sh [--win64] PROGRAM.exe [ARGUMENTS...]"; exit 0 ;;
+    --win64 | [!-]*) ;;
+    *) echo "usage: wine-run.sh [--win64] PROGRAM.exe [ARGUMENTS...]" >&2; exit 2 ;;
+esac
 . "$here/wine-env.sh"
 if [ "${1:-}" = --win64 ]; then
     shift

@@ -142,6 +142,7 @@ TEST(SampleHost, EmbeddedDatabaseIsCreatedAndTheSummarySaysWhereTheRowsAre)
           std::string("Rows in files: 0 before, 0 after."),
           "sqlite3 '" + Narrow(UnixPathUnderWine(database.c_str()).Str()) + "' 'SELECT * FROM files;'"})
         EXPECT_NE(std::string::npos, text.find(line)) << line << "\nin:\n" << text;
+    EXPECT_EQ(std::string::npos, text.find('\r')) << "plain line feeds";
 
     CDatabase db;
     OpenSorvikConnection(db, SqliteConnectionString(database.c_str()));
@@ -211,5 +212,6 @@ TEST(SampleHost, ReachesTheDatabaseServers)
         ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         EXPECT_EQ(0, host.WaitForExit()) << EngineName(engine);
         EXPECT_NE(std::string::npos, output.Text().find("Rows in files: 0 before, 0 after.")) << output.Text();
+        EXPECT_NE(std::string::npos, output.Text().find(Narrow(kFilesInsertTemplate))) << output.Text();
     }
 }
