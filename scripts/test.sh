@@ -26,6 +26,8 @@ for preset in mingw-i686 mingw-x86_64; do
 done
 scripts/build-sqliteodbc.sh i386 build/mingw-i686/bin/libsqlite3odbc.so
 scripts/build-sqliteodbc.sh amd64 build/mingw-x86_64/bin/libsqlite3odbc.so
+# The release, which the tests check as well.
+scripts/package.sh >/dev/null
 
 . scripts/wine-env.sh
 prefix32="$PWD/build/wine-test"
