@@ -20,16 +20,19 @@ scripts/wine-prefix.sh "$WINEPREFIX" x11
 
 marker="$PWD/build/screenshot.ready"
 rm -f "$marker"
-sample="$WINEPREFIX/drive_c/Inventory"
+# Short paths, so that all five columns fit; names in other scripts, to show
+# that they are drawn.
+sample="$WINEPREFIX/drive_c/Data"
 rm -rf "$sample"
-mkdir -p "$sample/Reports/2026" "$sample/Photos"
-printf 'quarterly figures\n' > "$sample/Reports/2026/Q1 summary.txt"
-head -c 48213 /dev/zero > "$sample/Reports/2026/Q2 summary.xlsx"
+mkdir -p "$sample/Reports" "$sample/Photos"
+printf 'quarterly figures\n' > "$sample/Reports/Q1.txt"
+head -c 48213 /dev/zero > "$sample/Reports/報告.xlsx"
 head -c 1048576 /dev/zero > "$sample/Photos/harbour.jpg"
-head -c 734003 /dev/zero > "$sample/Photos/O'Neil at the pier.jpg"
+head -c 734003 /dev/zero > "$sample/Photos/O'Neil.jpg"
+printf 'menu\n' > "$sample/Café ☃.txt"
 printf 'read me\n' > "$sample/readme.txt"
 chmod 444 "$sample/readme.txt"
-wine build/mingw-i686/bin/ScreenshotDriver.exe 'C:\Inventory' "$(winepath -w "$marker")" &
+wine build/mingw-i686/bin/ScreenshotDriver.exe 'C:\Data' "$(winepath -w "$marker")" &
 driver=$!
 for _ in $(seq 600); do
     [ -f "$marker" ] && break

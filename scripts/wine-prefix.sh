@@ -8,14 +8,20 @@ take_no_options "usage: wine-prefix.sh DIR [null|x11]" "$@"
 [ $# -ge 1 ] || { echo "usage: wine-prefix.sh DIR [null|x11]" >&2; exit 2; }
 prefix=$1
 graphics=${2:-null}
-stamp="$prefix/.sorvik-$graphics"
+# Named after what the set-up does, so that a prefix made by an older one
+# is set up again.
+stamp="$prefix/.sorvik-$graphics-fontlink"
 
 # This Wine does not load the TrueType fonts of its own data folder (from
 # fonts-wine); without Marlett the caption buttons show letters. Fonts in
 # the prefix's Fonts folder are loaded. Also done for prefixes made before.
+# Wine's own fonts cover no CJK script and no emoji: file names in them
+# showed as boxes. Droid Sans Fallback and Symbola cover them, and are
+# linked to the dialog's font below.
 copy_fonts() {
     local fonts
-    fonts=$(dpkg -L fonts-wine 2>/dev/null | grep '\.ttf$' || true)
+    fonts=$(dpkg -L fonts-wine fonts-droid-fallback fonts-symbola 2>/dev/null |
+        grep -E '(/wine/fonts/.*|/DroidSansFallbackFull|/Symbola_hint)\.ttf$' || true)
     [ -z "$fonts" ] || cp -n $fonts "$prefix/drive_c/windows/Fonts/" 2>/dev/null || true
 }
 if [ -f "$stamp" ]; then
@@ -30,6 +36,10 @@ mkdir -p "$prefix"
 # wineboot would otherwise offer to install Mono and Gecko, which nothing here needs.
 WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
 copy_fonts
+# Glyphs that the dialog's font (MS Shell Dlg, which is Tahoma) lacks are
+# taken from the linked fonts, in this order.
+wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Tahoma /t REG_MULTI_SZ \
+    /d 'DroidSansFallbackFull.ttf,Droid Sans Fallback\0Symbola_hint.ttf,Symbola' /f >/dev/null 2>&1
 if [ "$graphics" = null ]; then
     wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 else
