@@ -7,21 +7,7 @@ control=${SORVIK_TEST_DB_CONTROL:?"the servers are not started: scripts/test.sh 
 script=${control% *}
 dir=${control#* }
 sockets=$(cat "$dir/sockets")
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-passed=0
-failed=0
-
-check() {  # what, then a command that succeeds when the check holds
-    local what=$1
-    shift
-    if "$@" >>"$scratch/log" 2>&1; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAILED: $what"
-    fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
 nobody_reaches_postgresql() { as_nobody psql -X -h "$sockets" -U sorvik -c 'SELECT 1' postgres; }
@@ -31,19 +17,19 @@ check "nobody cannot connect to MariaDB" eval '! nobody_reaches_mariadb'
 
 # A stale pid file names a process that is not the server: it is left alone.
 stale_pid_is_left_alone() {
-    local other="$scratch/stale" pid
+    local other="$work/stale" pid
     sleep 300 &
     pid=$!
     mkdir -p "$other" && echo "$pid" >"$other/postgresql.pid"
-    "$script" "$other" stop postgresql 2>"$scratch/said"
-    kill -0 "$pid" && grep -q stale "$scratch/said"
+    "$script" "$other" stop postgresql 2>"$work/said"
+    kill -0 "$pid" && grep -q stale "$work/said"
     local alive=$?
     kill "$pid"
     return $alive
 }
 # A data folder the script did not make is refused, and kept.
 foreign_data_folder_is_kept() {
-    local other="$scratch/foreign"
+    local other="$work/foreign"
     mkdir -p "$other/postgresql/15/main" && touch "$other/postgresql/15/main/PG_VERSION"
     ! "$script" "$other" start postgresql && [ -f "$other/postgresql/15/main/PG_VERSION" ]
 }
@@ -58,6 +44,4 @@ check "a stale pid file stops no other process" stale_pid_is_left_alone
 check "a data folder not made by the script is refused and kept" foreign_data_folder_is_kept
 check "MariaDB runs in a session of its own" mariadb_has_its_own_session
 
-[ "$failed" -eq 0 ] || cat "$scratch/log"
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish

@@ -12,21 +12,7 @@ tested_width=$3
 dist="$root/dist"
 version=$(sed -n 's/^project(Sorvik VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
 [ -f "$dist/SHA256SUMS" ] || { echo "no release in $dist: scripts/package.sh makes it"; exit 1; }
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-check() {  # what, then a command that succeeds when the check holds
-    local what=$1
-    shift
-    if "$@" >>"$work/log" 2>&1; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAILED: $what"
-    fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 listing() {  # archive, expected names...
     local archive=$1
@@ -68,6 +54,4 @@ for width in 32 64; do
     fi
 done
 
-[ "$failed" -eq 0 ] || cat "$work/log"
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+finish
