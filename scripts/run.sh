@@ -4,6 +4,25 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
+# What the host does not take is refused before anything is built.
+bad_options() {
+    echo "usage: scripts/run.sh [--database \"ODBC CONNECTION STRING\" | --no-database | --help]" >&2
+    exit 2
+}
+value_next=false
+for arg in "$@"; do
+    if $value_next; then
+        value_next=false
+        continue
+    fi
+    case "$arg" in
+        --database) value_next=true ;;
+        --no-database | --help) ;;
+        *) bad_options ;;
+    esac
+done
+! $value_next || bad_options
+
 if [ "$(id -u)" -eq 0 ]; then
     scripts/install-deps.sh
 fi
