@@ -18,12 +18,14 @@ packages=(
     # odbc-mariadb cannot be installed for both widths: the 64-bit library is
     # unpacked for the tests by fetch-mariadb-odbc64.sh.
     odbc-postgresql:i386 odbc-mariadb:i386 "odbc-postgresql:$native" "libmariadb3:$native" "libodbcinst2:$native"
-    postgresql mariadb-server mariadb-client sqlite3
+    postgresql mariadb-server mariadb-client sqlite3 procps
     # The wide-character SQLite driver, built from Debian's source package
     # for both widths.
     dpkg-dev patch gcc-i686-linux-gnu libsqlite3-dev:i386 unixodbc-dev:i386 gcc "libsqlite3-dev:$native"
     "unixodbc-dev:$native"
     xvfb xauth x11-apps x11-utils imagemagick
+    # The release archives.
+    zip unzip
     # Fonts for the scripts that Wine's own fonts lack (CJK, emoji).
     fonts-droid-fallback fonts-symbola
 )
