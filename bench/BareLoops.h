@@ -23,5 +23,6 @@ bool BareExecute(CDatabase& db, const std::wstring& statement);
 
 // A visible window with a report list of five columns, and a worker that
 // walks folder and sends the list the messages a result row needs (the
-// count, the insertion, three texts, the scroll), then sizes the columns. Returns the seconds from the worker's start to its end.
+// count, the insertion, three texts, the scroll), then sizes the columns.
+// Returns the seconds from the worker's start to its end.
 double BareListWalk(const std::wstring& folder);

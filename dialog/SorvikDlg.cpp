@@ -40,7 +40,7 @@ CSorvikDlg::CSorvikDlg(CWnd* pParent)
 
 CSorvikDlg::~CSorvikDlg()
 {
-    WaitForWorker();
+    WaitForWalkThreads();
 }
 
 void CSorvikDlg::DoDataExchange(CDataExchange* pDX)
@@ -138,7 +138,7 @@ void CSorvikDlg::BeginWalk()
 {
     // The previous worker has already let go of the dialog; only its thread's
     // last instructions may remain.
-    WaitForWorker();
+    WaitForWalkThreads();
     m_cancelRound = m_cancel.BeginRound();
     ::ResetEvent(m_walkReturned.Get());
     // Suspended, so that the thread object is kept for the wait at close.
@@ -162,7 +162,7 @@ void CSorvikDlg::OnDestroy()
     // and keep the controls alive until the worker has done with them.
     if (m_walkState == WalkState::Walking && !m_options.m_bStop)
         RequestStop();
-    WaitForWorker();
+    WaitForWalkThreads();
 }
 
 void CSorvikDlg::RequestStop()
@@ -189,7 +189,7 @@ UINT CSorvikDlg::CancelThreadProc(LPVOID pParam)
     return 0;
 }
 
-void CSorvikDlg::WaitForWorker()
+void CSorvikDlg::WaitForWalkThreads()
 {
     // The canceller ends soon after the worker: it waits for the walk's
     // return, and the worker cannot end while a cancel holds its statement.

@@ -68,7 +68,7 @@ private:
     // otherwise wait for cancelled after a grace.
     void RequestStop();
     static UINT CancelThreadProc(LPVOID pParam);  // canceller thread
-    void WaitForWorker();
+    void WaitForWalkThreads();
 
     ScanOptions& GetScanOptions() override { return m_options; }     // worker thread
     CDatabase* GetScanDatabase() override { return m_pDatabase; }    // worker thread

@@ -32,16 +32,14 @@ unsigned CStatementCancel::BeginRound()
     return ++m_round;
 }
 
-bool CStatementCancel::Cancel(unsigned round)
+void CStatementCancel::Cancel(unsigned round)
 {
     CLock lock(m_lock);
     if (round != m_round)
-        return false;
+        return;
     m_bCancelled = true;
-    if (m_hstmt == SQL_NULL_HSTMT)
-        return false;
-    ::SQLCancel(m_hstmt);
-    return true;
+    if (m_hstmt != SQL_NULL_HSTMT)
+        ::SQLCancel(m_hstmt);
 }
 
 bool CStatementCancel::Enter(SQLHSTMT hstmt)

@@ -23,10 +23,9 @@ public:
     // Cancels the round: its running statement, if any, and all it would
     // start later. Calls into the driver with the lock held, so that the
     // handle cannot be freed meanwhile; the driver may wait on the network:
-    // never call this on a window's thread. True when a statement of the
-    // round was running, so that a caller can repeat the cancel for drivers
-    // that lose one made just as the statement started.
-    bool Cancel(unsigned round);
+    // never call this on a window's thread. Some drivers lose a cancel that
+    // comes just as the statement starts: callers repeat it.
+    void Cancel(unsigned round);
 
     // Used by the executing thread around one execution. Enter is false when
     // the current round is cancelled already: the statement must not run.

@@ -69,7 +69,7 @@ bool CFolderWalk::ScanFolder(const CString& folder, LPCWSTR pattern, LPCWSTR sql
                 const bool isLink = level.finder.MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT);
                 if (!(isLink && ClosesCycle(subFolder)) && OpenLevel(subFolder, pattern))
                     continue;  // the stop check follows when the sub-folder is done
-            } else if (!ProcessFile(level.finder, sqlTemplate)) {
+            } else if (!ProcessFile(level.finder)) {
                 m_levels.clear();
                 return false;
             }
@@ -120,7 +120,7 @@ bool CFolderWalk::ClosesCycle(const CString& folderPath)
     return false;
 }
 
-bool CFolderWalk::ProcessFile(const CFileFind& finder, LPCWSTR sqlTemplate)
+bool CFolderWalk::ProcessFile(const CFileFind& finder)
 {
     ScanOptions& options = m_site.GetScanOptions();
     GatherFileFacts(finder, m_facts);
@@ -128,7 +128,7 @@ bool CFolderWalk::ProcessFile(const CFileFind& finder, LPCWSTR sqlTemplate)
     if (options.m_bShowOwner)
         m_facts.m_strFileOwner = m_site.GetFileOwner(m_facts.m_strFilePath);
 
-    if (options.m_bWriteToDatabase && sqlTemplate && *sqlTemplate) {
+    if (options.m_bWriteToDatabase && !m_template.IsEmpty()) {
         CDatabase* database = m_site.GetScanDatabase();
         if (database && database->m_hdbc != SQL_NULL_HDBC && !WriteFileRow(m_template, m_facts))
             return false;

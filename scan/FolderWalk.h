@@ -35,7 +35,7 @@ private:
     // search cannot start (after saying so) or would list a folder that a
     // level above is listing already. (worker thread)
     bool OpenLevel(const CString& folder, LPCWSTR pattern);
-    bool ProcessFile(const CFileFind& finder, LPCWSTR sqlTemplate);  // (worker thread)
+    bool ProcessFile(const CFileFind& finder);  // (worker thread)
     bool ClosesCycle(const CString& folderPath);                     // (worker thread)
 
     IScanSite& m_site;

@@ -14,6 +14,9 @@ class CSqlTemplate {
 public:
     explicit CSqlTemplate(LPCWSTR text = L"");
 
+    // A template of no characters writes nothing; one of blanks does.
+    bool IsEmpty() const { return m_text.IsEmpty(); }
+
     // The statement for one file. Sixteen passes, one per placeholder in the
     // fixed order; each searches what the passes before it left, inserted
     // values included, and goes on behind each value it inserts. Written into
