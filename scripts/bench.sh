@@ -4,7 +4,7 @@
 # million files; they are removed afterwards).
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/options.sh"
-take_no_options "usage: scripts/bench.sh (a few minutes; trees of up to a million files under /tmp)" "$@"
+take_arguments "usage: scripts/bench.sh (a few minutes; trees of up to a million files under /tmp)" 0 0 "$@"
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 cmake --preset mingw-i686 >/dev/null
 cmake --build --preset mingw-i686 --target WalkBenchmark >/dev/null

@@ -9,8 +9,7 @@
 # under a name that changes with the patches.
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/options.sh"
-take_no_options "usage: build-sqliteodbc.sh i386|amd64 OUT.so" "$@"
-[ $# -eq 2 ] || { echo "usage: build-sqliteodbc.sh i386|amd64 OUT.so" >&2; exit 2; }
+take_arguments "usage: build-sqliteodbc.sh i386|amd64 OUT.so" 2 2 "$@"
 arch=$1
 out=$2
 

@@ -10,21 +10,14 @@
 #   db-servers.sh DIR env                          prints the connection strings
 set -euo pipefail
 
-usage() {
-    echo "usage: db-servers.sh DIR start|stop|env [postgresql|mariadb]"
-}
-case "${1:-}" in
-    -h | --help) usage; exit 0 ;;
-esac
-if [ $# -lt 2 ] || [ $# -gt 3 ]; then
-    usage >&2
-    exit 2
-fi
+usage="usage: db-servers.sh DIR start|stop|env [postgresql|mariadb]"
+. "$(dirname "${BASH_SOURCE[0]}")/options.sh"
+take_arguments "$usage" 2 3 "$@"
 action=$2
 only=${3:-}
 case "$action:$only" in
     start: | stop: | env: | start:postgresql | start:mariadb | stop:postgresql | stop:mariadb) ;;
-    *) usage >&2; exit 2 ;;
+    *) echo "$usage" >&2; exit 2 ;;
 esac
 
 fail() {
@@ -96,7 +89,6 @@ check_data_folder() {  # data folder
 
 start_postgresql() {
     local data="$dir/postgresql" password="$dir/postgresql.password"
-    check_data_folder "$data"
     # What an earlier run left running is stopped first, so that it starts clean.
     stop_postgresql
     if [ ! -e "$data" ]; then
@@ -122,7 +114,6 @@ stop_postgresql() {
 
 start_mariadb() {
     local data="$dir/mariadb"
-    check_data_folder "$data"
     stop_mariadb
     if [ ! -e "$data" ]; then
         # root is the Unix user root, by the socket's peer credentials.

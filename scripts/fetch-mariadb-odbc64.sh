@@ -4,8 +4,7 @@
 # its package into OUT.so for the 64-bit tests. Usage: fetch-mariadb-odbc64.sh OUT.so
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/options.sh"
-take_no_options "usage: fetch-mariadb-odbc64.sh OUT.so" "$@"
-[ $# -eq 1 ] || { echo "usage: fetch-mariadb-odbc64.sh OUT.so" >&2; exit 2; }
+take_arguments "usage: fetch-mariadb-odbc64.sh OUT.so" 1 1 "$@"
 out=$1
 [ -f "$out" ] && exit 0
 work=$(mktemp -d)

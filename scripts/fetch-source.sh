@@ -4,8 +4,7 @@
 # release without touching the system's. Usage: fetch-source.sh PACKAGE DIR
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/options.sh"
-take_no_options "usage: fetch-source.sh PACKAGE DIR" "$@"
-[ $# -eq 2 ] || { echo "usage: fetch-source.sh PACKAGE DIR" >&2; exit 2; }
+take_arguments "usage: fetch-source.sh PACKAGE DIR" 2 2 "$@"
 package=$1
 dir=$(cd "$2" && pwd)
 ls "$dir"/"$package"_*.dsc >/dev/null 2>&1 && exit 0

@@ -3,7 +3,7 @@
 # Debian 12 machine. Safe to run again: it only installs what is missing.
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/options.sh"
-take_no_options "usage: scripts/install-deps.sh (as root; installs only what is missing)" "$@"
+take_arguments "usage: scripts/install-deps.sh (as root; installs only what is missing)" 0 0 "$@"
 
 # Every package that exists for both architectures is named with its
 # architecture: asked without one, dpkg answers "installed" for either half.

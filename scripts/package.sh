@@ -8,7 +8,7 @@
 # order in the archives fixed by the commit's time.
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/options.sh"
-take_no_options "usage: scripts/package.sh   (writes dist/; scripts/reproduce.sh checks that two builds agree)" "$@"
+take_arguments "usage: scripts/package.sh   (writes dist/; scripts/reproduce.sh checks that two builds agree)" 0 0 "$@"
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 root=$PWD
 

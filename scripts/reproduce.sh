@@ -4,7 +4,7 @@
 # compares every file of the two dist/ folders byte for byte.
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/options.sh"
-take_no_options "usage: scripts/reproduce.sh   (two release builds of the last commit, compared; a few minutes)" "$@"
+take_arguments "usage: scripts/reproduce.sh   (two release builds of the last commit, compared; a few minutes)" 0 0 "$@"
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 work=$(mktemp -d /tmp/sorvik-reproduce.XXXXXX)

@@ -3,7 +3,7 @@
 # on a private Xvfb display.
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/options.sh"
-take_no_options "usage: scripts/screenshot.sh (remakes docs/screenshot.png on a private Xvfb display)" "$@"
+take_arguments "usage: scripts/screenshot.sh (remakes docs/screenshot.png on a private Xvfb display)" 0 0 "$@"
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 cmake --preset mingw-i686 >/dev/null

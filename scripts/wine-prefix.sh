@@ -4,8 +4,7 @@
 # "null" selects Wine's null graphics driver, so dialogs run with no X server.
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/options.sh"
-take_no_options "usage: wine-prefix.sh DIR [null|x11]" "$@"
-[ $# -ge 1 ] || { echo "usage: wine-prefix.sh DIR [null|x11]" >&2; exit 2; }
+take_arguments "usage: wine-prefix.sh DIR [null|x11]" 1 2 "$@"
 prefix=$1
 graphics=${2:-null}
 # Named after what the set-up does, so that a prefix made by an older one

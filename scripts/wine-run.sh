@@ -4,10 +4,12 @@
 # as its emulator.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# The program's own arguments pass through, options included.
+usage="usage: wine-run.sh [--win64] PROGRAM.exe [ARGUMENTS...]"
 case "${1:-}" in
-    -h | --help) echo "usage: wine-run.sh [--win64] PROGRAM.exe [ARGUMENTS...]"; exit 0 ;;
+    -h | --help) echo "$usage"; exit 0 ;;
     --win64 | [!-]*) ;;
-    *) echo "usage: wine-run.sh [--win64] PROGRAM.exe [ARGUMENTS...]" >&2; exit 2 ;;
+    *) echo "$usage" >&2; exit 2 ;;
 esac
 . "$here/wine-env.sh"
 if [ "${1:-}" = --win64 ]; then
