@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The test servers as another user of the machine meets them, and their
-# control script as a careless caller does, from the Unix side. Needs root
-# and the servers that scripts/test.sh starts (SORVIK_TEST_DB_CONTROL).
+# The project's scripts from the Unix side: the test servers as another user
+# of the machine meets them, their control script as a careless caller does,
+# and every script's options. Needs root and the servers that scripts/test.sh
+# starts (SORVIK_TEST_DB_CONTROL).
 set -uo pipefail
 control=${SORVIK_TEST_DB_CONTROL:?"the servers are not started: scripts/test.sh starts them"}
 script=${control% *}
@@ -40,8 +41,25 @@ mariadb_has_its_own_session() {
     pid=$(cat "$dir/mariadb.pid")
     [ "$(ps -o sid= -p "$pid" | tr -d ' ')" = "$pid" ] && [ "$(ps -o pgid= -p "$pid")" != "$(ps -o pgid= -p $$)" ]
 }
+# A start over a running server (one that a killed run left) replaces it.
+start_takes_over() {
+    local before after
+    before=$(cat "$dir/mariadb.pid")
+    "$script" "$dir" start mariadb && after=$(cat "$dir/mariadb.pid") && [ "$after" != "$before" ] &&
+        ! kill -0 "$before" && mariadb --no-defaults --socket="$sockets/mysqld.sock" -uroot -e 'SELECT 1'
+}
 check "a stale pid file stops no other process" stale_pid_is_left_alone
 check "a data folder not made by the script is refused and kept" foreign_data_folder_is_kept
 check "MariaDB runs in a session of its own" mariadb_has_its_own_session
+check "a start takes over the servers an earlier run left" start_takes_over
+
+# Every script answers --help and refuses an option it does not take.
+# (run.sh passes --help to the sample host, whose own test covers it.)
+scripts=$(dirname "$script")
+for s in bench build-sqliteodbc db-servers fetch-mariadb-odbc64 fetch-source install-deps package reproduce \
+    run screenshot test wine-prefix wine-run; do
+    [ "$s" = run ] || check "$s.sh --help" "$scripts/$s.sh" --help
+    check "$s.sh refuses an unknown option" eval "\"$scripts/$s.sh\" --no-such-option; [ \$? -eq 2 ]"
+done
 
 finish
