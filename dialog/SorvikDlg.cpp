@@ -21,19 +21,10 @@ BEGIN_MESSAGE_MAP(CSorvikDlg, CDialog)
     ON_EN_CHANGE(IDC_FOLDER, &CSorvikDlg::OnFolderChanged)
 END_MESSAGE_MAP()
 
-namespace {
-
-// A statement that ends on its own within this time after a stop is never
-// cancelled, so an ordinary stop still writes the file in progress.
-constexpr DWORD kCancelGraceMs = 1000;
-// Some drivers lose a cancel that arrives just as a statement starts; it is
-// repeated until the walk returns.
-constexpr DWORD kCancelRepeatMs = 500;
-
-}  // namespace
-
 CSorvikDlg::CSorvikDlg(CWnd* pParent)
-    : CDialog(IDD_SORVIK_DIALOG, pParent), m_walkReturned(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
+    : CDialog(IDD_SORVIK_DIALOG, pParent),
+      m_walkReturned(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      m_stopCanceller(m_cancel, m_walkReturned.Get())
 {
     m_options.m_bStop = false;
 }
@@ -168,36 +159,18 @@ void CSorvikDlg::OnDestroy()
 void CSorvikDlg::RequestStop()
 {
     m_options.m_bStop = true;
-    CWinThread* pThread = AfxBeginThread(&CSorvikDlg::CancelThreadProc, this, THREAD_PRIORITY_NORMAL, 0,
-                                         CREATE_SUSPENDED, nullptr);
     // Without a canceller the stop still comes, once the statement returns.
-    if (!pThread)
-        return;
-    pThread->m_bAutoDelete = FALSE;
-    m_pCanceller.reset(pThread);
-    pThread->ResumeThread();
-}
-
-UINT CSorvikDlg::CancelThreadProc(LPVOID pParam)
-{
-    CSorvikDlg* pDlg = static_cast<CSorvikDlg*>(pParam);
-    DWORD wait = kCancelGraceMs;
-    while (::WaitForSingleObject(pDlg->m_walkReturned.Get(), wait) == WAIT_TIMEOUT) {
-        pDlg->m_cancel.Cancel(pDlg->m_cancelRound);
-        wait = kCancelRepeatMs;
-    }
-    return 0;
+    m_stopCanceller.Begin(m_cancelRound);
 }
 
 void CSorvikDlg::WaitForWalkThreads()
 {
-    // The canceller ends soon after the worker: it waits for the walk's
-    // return, and the worker cannot end while a cancel holds its statement.
-    for (std::unique_ptr<CWinThread>* pThread : {&m_pWorker, &m_pCanceller}) {
-        if (*pThread)
-            AfxWaitForThreadPumpingSent((*pThread)->GetHandle());
-        pThread->reset();
-    }
+    if (m_pWorker)
+        AfxWaitForThreadPumpingSent(m_pWorker->GetHandle());
+    m_pWorker.reset();
+    // It ends soon after the worker: it waits for the walk's return, and
+    // sends nothing to a window.
+    m_stopCanceller.Wait();
 }
 
 UINT CSorvikDlg::ScanThreadProc(LPVOID pParam)

@@ -7,6 +7,7 @@
 #include "framework/ListCtrl.h"
 #include "framework/WinThread.h"
 #include "scan/ScanSite.h"
+#include "scan/StopCanceller.h"
 
 #include <memory>
 
@@ -67,7 +68,6 @@ private:
     // Sets the stop request, and has a statement that the stop would
     // otherwise wait for cancelled after a grace.
     void RequestStop();
-    static UINT CancelThreadProc(LPVOID pParam);  // canceller thread
     void WaitForWalkThreads();
 
     ScanOptions& GetScanOptions() override { return m_options; }     // worker thread
@@ -77,14 +77,12 @@ private:
 
     WalkState m_walkState = WalkState::Idle;
     std::unique_ptr<CWinThread> m_pWorker;
-    // Stopping a walk whose statement the database holds: a canceller thread
-    // waits a grace for the walk to return, then cancels the walk's round
-    // until it does. The dialog thread itself never calls the driver, which
-    // may wait on the network.
+    // Stopping a walk whose statement the database holds. The dialog thread
+    // itself never calls the driver, which may wait on the network.
     CStatementCancel m_cancel;
     unsigned m_cancelRound = 0;   // the running walk's; set before its threads start
     CKernelHandle m_walkReturned;  // set by the worker when the walk returns
-    std::unique_ptr<CWinThread> m_pCanceller;
+    CStopCanceller m_stopCanceller;
 
 public:
     ScanOptions m_options;  // m_bShowOwner, m_bShowResults, m_bWriteToDatabase, m_bStop

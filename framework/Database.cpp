@@ -96,11 +96,8 @@ void CDatabase::ExecuteSQL(LPCWSTR lpszSQL, CStatementCancel* pCancel)
     if (!SqlSucceeded(rc))
         throw CDBException::FromDiagnostics(SQL_HANDLE_DBC, m_hdbc, rc);
 
-    if (pCancel && !pCancel->Enter(stmt.Get())) {
-        CDBException* e = new CDBException(L"The statement was cancelled before it started.");
-        e->m_bCancelled = true;
-        throw e;
-    }
+    if (pCancel)
+        pCancel->Enter(stmt.Get());
     // SQLExecDirectW takes a non-const pointer; it does not write through it.
     rc = ::SQLExecDirectW(stmt.Get(), const_cast<SQLWCHAR*>(reinterpret_cast<const SQLWCHAR*>(lpszSQL)), SQL_NTS);
     const bool cancelled = pCancel && pCancel->Leave();

@@ -28,7 +28,7 @@ public:
 
     SQLRETURN m_nRetCode = SQL_ERROR;
     CString m_strError;  // every record: message and SQLSTATE, one line each
-    // The statement failed, or never ran, because another thread cancelled it.
+    // The statement failed because another thread cancelled it.
     bool m_bCancelled = false;
     std::vector<Record> m_records;
 };

@@ -13,6 +13,12 @@ private:
     CRITICAL_SECTION& m_cs;
 };
 
+// Tick counts wrap after 49 days: compare them by their difference.
+bool IsLater(DWORD a, DWORD b)
+{
+    return static_cast<LONG>(a - b) > 0;
+}
+
 }  // namespace
 
 CStatementCancel::CStatementCancel()
@@ -28,27 +34,32 @@ CStatementCancel::~CStatementCancel()
 unsigned CStatementCancel::BeginRound()
 {
     CLock lock(m_lock);
-    m_bCancelled = false;
     return ++m_round;
 }
 
-void CStatementCancel::Cancel(unsigned round)
+DWORD CStatementCancel::CancelOverdue(unsigned round, DWORD sinceTick, DWORD graceMs, DWORD repeatMs)
 {
     CLock lock(m_lock);
-    if (round != m_round)
-        return;
+    if (round != m_round || m_hstmt == SQL_NULL_HSTMT)
+        return graceMs;
+    const DWORD due = m_bCancelled                       ? m_cancelTick + repeatMs
+                      : IsLater(m_startTick, sinceTick) ? m_startTick + graceMs
+                                                        : sinceTick + graceMs;
+    const DWORD now = ::GetTickCount();
+    if (IsLater(due, now))
+        return due - now;
+    ::SQLCancel(m_hstmt);
     m_bCancelled = true;
-    if (m_hstmt != SQL_NULL_HSTMT)
-        ::SQLCancel(m_hstmt);
+    m_cancelTick = now;
+    return repeatMs;
 }
 
-bool CStatementCancel::Enter(SQLHSTMT hstmt)
+void CStatementCancel::Enter(SQLHSTMT hstmt)
 {
     CLock lock(m_lock);
-    if (m_bCancelled)
-        return false;
     m_hstmt = hstmt;
-    return true;
+    m_startTick = ::GetTickCount();
+    m_bCancelled = false;
 }
 
 bool CStatementCancel::Leave()

@@ -4,9 +4,7 @@
 // is running, and a handle may be freed and its value reused at any moment.
 // So the executing thread publishes each statement handle here, under a
 // lock, for the length of its execution; and a cancel names a round (one
-// walk), not a handle. Once a round is cancelled its running statement is
-// cancelled and every later statement of it is refused before it starts; a
-// cancel of an earlier round reaches nothing.
+// walk), not a handle, so that it never reaches another walk's statement.
 #include <windows.h>
 #include <sql.h>
 
@@ -20,22 +18,27 @@ public:
     // Starts a new round, leaving every earlier one behind; returns its number.
     unsigned BeginRound();
 
-    // Cancels the round: its running statement, if any, and all it would
-    // start later. Calls into the driver with the lock held, so that the
-    // handle cannot be freed meanwhile; the driver may wait on the network:
-    // never call this on a window's thread. Some drivers lose a cancel that
-    // comes just as the statement starts: callers repeat it.
-    void Cancel(unsigned round);
+    // Cancels the round's running statement once it has run for graceMs
+    // since the later of sinceTick and its own start, and again every
+    // repeatMs while it runs on: some drivers lose a cancel that comes just
+    // as the statement starts. Returns how long to wait before the next
+    // call; a statement not yet started is overdue no sooner than graceMs
+    // from now. Calls into the driver with the lock held, so that the handle
+    // cannot be freed meanwhile; the driver may wait on the network: never
+    // call this on a window's thread.
+    DWORD CancelOverdue(unsigned round, DWORD sinceTick, DWORD graceMs, DWORD repeatMs);
 
-    // Used by the executing thread around one execution. Enter is false when
-    // the current round is cancelled already: the statement must not run.
-    // Leave is true when the round was cancelled while it ran.
-    bool Enter(SQLHSTMT hstmt);
+    // Used by the executing thread around one execution. Leave is true when
+    // the statement was cancelled while it ran.
+    void Enter(SQLHSTMT hstmt);
     bool Leave();
 
 private:
     CRITICAL_SECTION m_lock;
     unsigned m_round = 0;
-    bool m_bCancelled = false;  // of m_round
+    // The running statement, when it started, and when it was last cancelled.
     SQLHSTMT m_hstmt = SQL_NULL_HSTMT;
+    DWORD m_startTick = 0;
+    bool m_bCancelled = false;
+    DWORD m_cancelTick = 0;
 };

@@ -10,6 +10,7 @@
 #include "support/OdbcQuery.h"
 #include "support/RecordingSite.h"
 #include "support/SqlLiterals.h"
+#include "support/TableLock.h"
 
 #include <gtest/gtest.h>
 
@@ -91,51 +92,6 @@ TEST_P(OnEveryEngine, EveryReachableFileIsOneExactRow)
     for (size_t i = 0; i < std::min(wanted.size(), stored.size()); ++i)
         EXPECT_EQ(wanted[i], stored[i]) << "wanted " << Printable(wanted[i]) << "\n  got " << Printable(stored[i]);
 }
-
-namespace {
-
-// Another session's lock on the files table, taken from the Unix side with
-// the engine's own client and held until the object goes (two minutes at
-// most, so that a failed test leaves nothing holding).
-class TableLock {
-public:
-    TableLock(Engine engine, const TestDatabase& database)
-    {
-        const auto unix = [](const std::wstring& path) { return Narrow(UnixPathUnderWine(path.c_str()).Str()); };
-        const std::string take = engine == Engine::PostgreSql ? "BEGIN; LOCK TABLE files IN ACCESS EXCLUSIVE MODE;"
-                                 : engine == Engine::MariaDb  ? "LOCK TABLES files WRITE;"
-                                                              : "BEGIN EXCLUSIVE;";
-        const std::string shell = engine == Engine::PostgreSql ? "\\!"
-                                  : engine == Engine::MariaDb  ? "system"
-                                                               : ".shell";
-        const std::string release = engine == Engine::MariaDb ? "UNLOCK TABLES;" : "COMMIT;";
-        const std::string script = "{ echo '" + take + "'; echo '" + shell + " touch " + unix(m_held) +
-                                   "'; for i in $(seq 1200); do [ -e " + unix(m_release) +
-                                   " ] && break; sleep 0.1; done; echo '" + release + "'; } | " +
-                                   database.ClientCommand() + "\ntouch " + unix(m_done) + "\n";
-        m_taken = RunUnixScript(script, m_held);
-    }
-    ~TableLock()
-    {
-        ::CloseHandle(::CreateFileW(m_release.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-        const auto done = [this] { return ::GetFileAttributesW(m_done.c_str()) != INVALID_FILE_ATTRIBUTES; };
-        EXPECT_TRUE(DialogDriver::WaitUntil(done)) << "the lock holder did not end";
-        for (const std::wstring* path : {&m_held, &m_release, &m_done})
-            ::DeleteFileW(path->c_str());
-    }
-    TableLock(const TableLock&) = delete;
-    TableLock& operator=(const TableLock&) = delete;
-
-    bool Taken() const { return m_taken; }
-
-private:
-    std::wstring m_held = UniqueTempPath(L".held");
-    std::wstring m_release = UniqueTempPath(L".release");
-    std::wstring m_done = UniqueTempPath(L".done");
-    bool m_taken = false;
-};
-
-}  // namespace
 
 TEST_P(OnEveryEngine, StopAndCloseEndAStatementThatALockHoldsAndKeepOneThatEnds)
 {

@@ -2,13 +2,18 @@
 #include "host/SampleDatabase.h"
 #include "host/WinePath.h"
 #include "scan/FileTimeText.h"
+#include "scan/StopCanceller.h"
+#include "support/DialogDriver.h"
 #include "support/OdbcQuery.h"
 #include "support/RecordingSite.h"
+#include "support/TableLock.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
+#include <thread>
 
 namespace {
 
@@ -124,30 +129,87 @@ TEST_F(DatabaseWrite, NoAfterAnEarlierYes)
     EXPECT_EQ(1u, site.rows.size());
 }
 
-TEST_F(DatabaseWrite, ACancelReachesTheStatementsOfItsOwnWalkOnly)
+TEST_F(DatabaseWrite, AStopFinishesTheFileInProgressAndCancelsOnlyItsOwnStatementPastTheGrace)
 {
-    for (int i = 0; i < 3; ++i)
-        tree.AddFile(L"f" + std::to_wstring(i));
+    tree.AddFile(L"a.txt");
+    tree.AddFile(L"b.txt");
     const LPCWSTR insert = L"INSERT INTO files (path) VALUES ('{FilePath}')";
-    // Cancelled while the walk is held between two statements: the next one
-    // never runs, nothing asks, and the walk ends.
-    const unsigned first = site.cancel.BeginRound();
-    site.afterRow = [&](RecordingSite& s) {
-        if (s.rows.size() == 1)
-            s.cancel.Cancel(first);
+    const CKernelHandle returned(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    site.options.m_bShowOwner = true;
+    // The stop comes during the first file's owner lookup: one that outlasts
+    // the grace, or one followed by a statement that a lock holds. Last, an
+    // earlier walk's canceller outlives its walk while a lock holds this
+    // one's statement for longer than the grace.
+    const struct {
+        const char* how;
+        bool locked;
+        bool stale;
+        size_t listed;
+        const wchar_t* stored;
+    } rows[] = {
+        {"a slow owner lookup", false, false, 1, L"1"},
+        {"a statement that a lock holds", true, false, 0, L"1"},
+        {"an earlier walk's canceller", true, true, 2, L"3"},
     };
-    EXPECT_FALSE(site.Walk(tree.Root(), L"*.*", insert));
-    EXPECT_EQ(1u, site.rows.size()) << "the cancelled file gets no row";
-    EXPECT_TRUE(site.boxes.empty());
-    EXPECT_EQ(L"1", Count(sqlite.db));
+    for (const auto& row : rows) {
+        std::optional<TableLock> lock;
+        if (row.locked)
+            lock.emplace(Engine::Sqlite, sqlite);
+        ASSERT_TRUE(!lock || lock->Taken()) << row.how;
+        const unsigned round = site.cancel.BeginRound();
+        ::ResetEvent(returned.Get());
+        CStopCanceller canceller(site.cancel, returned.Get());
+        std::thread release;
+        site.rows.clear();
+        site.inOwnerStep = [&](RecordingSite& s) {
+            if (!s.rows.empty())
+                return;
+            const DWORD stopped = ::GetTickCount();
+            if (row.stale) {
+                ASSERT_TRUE(canceller.Begin(round - 1));
+                // Released well after the stale canceller would have struck.
+                release = std::thread([&] {
+                    DialogDriver::WaitUntil([&] { return ::GetTickCount() - stopped > 3 * CStopCanceller::kGraceMs; });
+                    lock.reset();
+                });
+                return;
+            }
+            s.options.m_bStop = true;
+            ASSERT_TRUE(canceller.Begin(round));
+            if (!row.locked)
+                DialogDriver::WaitUntil([&] { return ::GetTickCount() - stopped > 3 * CStopCanceller::kGraceMs / 2; });
+        };
+        EXPECT_EQ(!row.locked || row.stale, site.Walk(tree.Root(), L"*.*", insert)) << row.how;
+        ::SetEvent(returned.Get());
+        if (release.joinable())
+            release.join();
+        site.options.m_bStop = false;
+        lock.reset();
+        EXPECT_EQ(row.listed, site.rows.size()) << row.how;
+        EXPECT_TRUE(site.boxes.empty()) << row.how << ": nothing asks";
+        EXPECT_EQ(row.stored, Count(sqlite.db)) << row.how;
+    }
+}
 
-    // The next walk is out of its reach, even when it comes again mid-walk.
-    site.rows.clear();
-    site.cancel.BeginRound();
-    site.afterRow = [&](RecordingSite& s) { s.cancel.Cancel(first); };
-    EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", insert));
-    EXPECT_EQ(3u, site.rows.size());
-    EXPECT_EQ(L"4", Count(sqlite.db));
+TEST_F(DatabaseWrite, ACancelThatTheDriverLosesIsRepeatedUntilTheStatementEnds)
+{
+    TableLock lock(Engine::Sqlite, sqlite);
+    ASSERT_TRUE(lock.Taken());
+    CStatementHandle stmt;
+    ASSERT_TRUE(SqlSucceeded(::SQLAllocHandle(SQL_HANDLE_STMT, sqlite.db.m_hdbc, stmt.Put())));
+    const unsigned round = site.cancel.BeginRound();
+    // The first cancel comes as the statement is published, before it runs:
+    // the driver drops it.
+    site.cancel.Enter(stmt.Get());
+    EXPECT_EQ(CStopCanceller::kRepeatMs, site.cancel.CancelOverdue(round, ::GetTickCount(), 0, CStopCanceller::kRepeatMs));
+    const CKernelHandle returned(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    CStopCanceller canceller(site.cancel, returned.Get());
+    ASSERT_TRUE(canceller.Begin(round));
+    std::wstring insert = L"INSERT INTO files (path) VALUES ('x')";
+    const SQLRETURN rc = ::SQLExecDirectW(stmt.Get(), reinterpret_cast<SQLWCHAR*>(&insert[0]), SQL_NTS);
+    EXPECT_TRUE(site.cancel.Leave());
+    ::SetEvent(returned.Get());
+    EXPECT_EQ(SQL_ERROR, rc) << "the lock is still held: only a cancel ends the statement";
 }
 
 TEST_F(DatabaseWrite, UpdateThatMatchesNothingIsNoError)

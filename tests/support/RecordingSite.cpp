@@ -7,6 +7,8 @@
 CString RecordingSite::GetFileOwner(const CString& path)
 {
     ++ownerLookups;
+    if (inOwnerStep)
+        inOwnerStep(*this);
     return LookupFileOwner(path);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // A scan site without a window: it records rows and message boxes, answers the
-// boxes from a script, and lets a test act after each row.
+// boxes from a script, and lets a test act in each owner step and after each
+// row.
 #include "scan/FolderWalk.h"
 
 #include <deque>
@@ -22,6 +23,7 @@ public:
     std::deque<int> answers;  // for the boxes, in order; IDOK / IDYES when empty
     int ownerLookups = 0;
     std::function<void(RecordingSite&)> afterRow;
+    std::function<void(RecordingSite&)> inOwnerStep;
     CStatementCancel cancel;
 
     RecordingSite() { options.m_bShowResults = true; }

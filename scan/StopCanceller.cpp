@@ -1,0 +1,39 @@
+#include "scan/StopCanceller.h"
+
+CStopCanceller::CStopCanceller(CStatementCancel& cancel, HANDLE walkReturned)
+    : m_cancel(cancel), m_walkReturned(walkReturned)
+{
+}
+
+bool CStopCanceller::Begin(unsigned round)
+{
+    Wait();
+    m_round = round;
+    m_stopTick = ::GetTickCount();
+    // Suspended, so that the thread object is kept for the wait.
+    CWinThread* pThread = AfxBeginThread(&CStopCanceller::ThreadProc, this, THREAD_PRIORITY_NORMAL, 0,
+                                         CREATE_SUSPENDED, nullptr);
+    if (!pThread)
+        return false;
+    pThread->m_bAutoDelete = FALSE;
+    m_pThread.reset(pThread);
+    pThread->ResumeThread();
+    return true;
+}
+
+void CStopCanceller::Wait()
+{
+    if (m_pThread)
+        ::WaitForSingleObject(m_pThread->GetHandle(), INFINITE);
+    m_pThread.reset();
+}
+
+UINT CStopCanceller::ThreadProc(LPVOID pParam)
+{
+    CStopCanceller* self = static_cast<CStopCanceller*>(pParam);
+    DWORD wait;
+    do {
+        wait = self->m_cancel.CancelOverdue(self->m_round, self->m_stopTick, kGraceMs, kRepeatMs);
+    } while (::WaitForSingleObject(self->m_walkReturned, wait) == WAIT_TIMEOUT);
+    return 0;
+}
