@@ -4,13 +4,6 @@
 
 namespace {
 
-// Windows paths compare without regard to case.
-bool IsSamePath(const CString& a, const CString& b)
-{
-    return a.GetLength() == b.GetLength() &&
-           ::CompareStringOrdinal(a, a.GetLength(), b, b.GetLength(), TRUE) == CSTR_EQUAL;
-}
-
 bool IsTrusted(const FolderIdentity& identity)
 {
     return identity.volume != 0 && (identity.indexHigh != 0 || identity.indexLow != 0);
@@ -55,11 +48,12 @@ BOOL GetFolderIdentity(LPCWSTR path, FolderIdentity& identity)
 
 bool IsSameFolder(const FolderIdentity& a, const FolderIdentity& b)
 {
-    const bool pathsKnown = !a.finalPath.IsEmpty() && !b.finalPath.IsEmpty();
-    if (pathsKnown && !IsSamePath(a.finalPath, b.finalPath))
-        return false;
+    // One folder can have several final paths (a volume mounted in two
+    // folders, a bind mount): where the identities can tell, they decide.
     if (IsTrusted(a) && IsTrusted(b))
         return a.volume == b.volume && a.indexHigh == b.indexHigh && a.indexLow == b.indexLow;
-    // Identities that prove nothing: the final paths alone can tell.
-    return pathsKnown;
+    // The system gives the final path in the stored case, so an exact
+    // comparison is right on every volume; case twins are different folders
+    // where the volume is case-sensitive.
+    return !a.finalPath.IsEmpty() && a.finalPath == b.finalPath;
 }

@@ -20,6 +20,6 @@ BOOL GetFolderIdentity(LPCWSTR path, FolderIdentity& identity);
 // True only when both name the same folder. Volume serials and file indexes
 // are not unique everywhere (Wine gives every tmpfs, proc or sysfs root
 // serial 0 and index 1; FAT volumes and some shares repeat them too), so an
-// identity with a zero serial or index proves nothing, and where both final
-// paths are known they must agree as well.
+// identity with a zero serial or index proves nothing: then the final paths
+// decide, compared exactly.
 bool IsSameFolder(const FolderIdentity& a, const FolderIdentity& b);

@@ -25,16 +25,6 @@ bool HasFolderPart(LPCWSTR pattern)
     return wcspbrk(pattern, L"\\/:") != nullptr || wcscmp(pattern, L".") == 0 || wcscmp(pattern, L"..") == 0;
 }
 
-// The key under which a listed folder is remembered: its normalised path,
-// case folded as the comparison of Windows paths folds it.
-std::wstring ListingKey(const CString& root)
-{
-    std::wstring key = root.Str();
-    if (!key.empty())
-        ::CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
-    return key;
-}
-
 }  // namespace
 
 CFolderWalk::CFolderWalk(IScanSite& site) : m_site(site) {}
@@ -98,7 +88,9 @@ bool CFolderWalk::OpenLevel(const CString& folder, LPCWSTR pattern)
     // sub-folder lists its grandparent). Each folder is listed once a walk.
     // The root is the search's normalised folder, so this costs no system
     // call; other patterns never list another folder and remember nothing.
-    if (m_rememberListings && !m_listed.insert(ListingKey(level->finder.GetRoot())).second)
+    // Roots compare exactly: case twins are two folders where the volume is
+    // case-sensitive, and names come in their stored case on any volume.
+    if (m_rememberListings && !m_listed.insert(level->finder.GetRoot().Str()).second)
         return false;
     m_levels.push_back(std::move(level));
     return true;

@@ -1,3 +1,4 @@
+#include "scan/FolderIdentity.h"
 #include "support/RecordingSite.h"
 #include "support/TempTree.h"
 
@@ -187,16 +188,60 @@ TEST(FolderWalk, FolderLinksThatLeadBackUpAreNotEnteredAgain)
     // Identities that are not unique: two mounts whose roots look the same.
     // A link from one to the other is a real folder; one back to its own
     // mount is a cycle all the same.
+    // A case twin of an ancestor is another folder, even where only the
+    // final paths can tell.
     TempTree mounts;
-    mounts.AddTmpfsMount(L"m1");
-    mounts.AddTmpfsMount(L"m2");
+    mounts.AddMount(L"m1");
+    mounts.AddMount(L"m2");
     mounts.AddFile(L"m2\\d.txt");
     mounts.AddFolderLink(L"m1\\to2", mounts.Path(L"m2"));
     mounts.AddFolderLink(L"m1\\back", mounts.Path(L"m1"));
+    mounts.AddMount(L"m3");
+    mounts.AddFolder(L"m3\\A");
+    mounts.AddFile(L"m3\\A\\x.txt");
+    mounts.AddUnixFolder(L"m3\\a", L"y.dat");
+    mounts.AddFolderLink(L"m3\\a\\link", mounts.Path(L"m3\\A"));
     RecordingSite across;
     EXPECT_TRUE(across.Walk(mounts.Root()));
-    EXPECT_EQ(Sorted({mounts.Path(L"m1\\to2\\d.txt"), mounts.Path(L"m2\\d.txt")}), Sorted(across.Paths()));
+    EXPECT_EQ(Sorted({mounts.Path(L"m1\\to2\\d.txt"), mounts.Path(L"m2\\d.txt"), mounts.Path(L"m3\\A\\x.txt"),
+                      mounts.Path(L"m3\\a\\y.dat"), mounts.Path(L"m3\\a\\link\\x.txt")}),
+              Sorted(across.Paths()));
     EXPECT_TRUE(across.boxes.empty());
+
+    // A link into a second mount of an ancestor: one folder, two final paths.
+    TempTree bound;
+    bound.AddFolder(L"R");
+    bound.AddFile(L"R\\f.txt");
+    bound.AddFolder(L"R\\sub");
+    bound.AddMount(L"B", bound.Path(L"R"));
+    bound.AddFolderLink(L"R\\sub\\link", bound.Path(L"B"));
+    RecordingSite twice;
+    EXPECT_TRUE(twice.Walk(bound.Path(L"R")));
+    EXPECT_EQ(std::vector<std::wstring>{bound.Path(L"R\\f.txt")}, twice.Paths());
+}
+
+TEST(FolderWalk, IdentitiesThatProveNothingNeedTheSameFinalPath)
+{
+    const auto identity = [](DWORD volume, DWORD index, LPCWSTR finalPath) {
+        FolderIdentity id;
+        id.volume = volume;
+        id.indexLow = index;
+        id.finalPath = finalPath;
+        return id;
+    };
+    const struct {
+        FolderIdentity a, b;
+        bool same;
+    } rows[] = {
+        {identity(0, 1, L""), identity(0, 1, L""), false},
+        {identity(0, 1, L"\\\\?\\Z:\\m\\A"), identity(0, 1, L"\\\\?\\Z:\\m\\a"), false},
+        {identity(0, 1, L"\\\\?\\Z:\\m"), identity(0, 1, L"\\\\?\\Z:\\m"), true},
+        {identity(7, 9, L"\\\\?\\Z:\\r"), identity(7, 9, L"\\\\?\\Z:\\b"), true},
+        {identity(7, 9, L"\\\\?\\Z:\\r"), identity(7, 8, L"\\\\?\\Z:\\r"), false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.same, IsSameFolder(row.a, row.b)) << Narrow(row.a.finalPath.Str()) << " " << row.a.indexLow
+                                                        << " ~ " << Narrow(row.b.finalPath.Str()) << " " << row.b.indexLow;
 }
 
 TEST(FolderWalk, DeepTreesAsFarAsTheFinderGoes)
@@ -230,33 +275,48 @@ TEST(FolderWalk, PatternsThatLeadBackIntoTheWalkProcessEachFileOnce)
         tree.AddFolder(folder);
     tree.AddFile(L"a\\b\\q7\\q7f.txt");
 
+    // Folders whose names differ only in case, or not at all.
+    TempTree other;
+    other.AddFolder(L"twins");
+    other.AddFolder(L"twins\\A");
+    other.AddFile(L"twins\\A\\upper.txt");
+    other.AddUnixFolder(L"twins\\a", L"lower.txt");
+    for (const wchar_t* folder : {L"same", L"same\\a", L"same\\a\\q", L"same\\a\\q\\a"})
+        other.AddFolder(folder);
+    other.AddFile(L"same\\a\\f.txt");
+    other.AddFile(L"same\\a\\q\\a\\g.txt");
+
     const struct {
+        const TempTree& in;
         const wchar_t* start;
         const wchar_t* pattern;
         std::vector<std::wstring> files;
         size_t boxes;
     } cases[] = {
         // The search returns the folder itself, by its own name.
-        {L"", L".", {}, 0},
-        {L"a", L".", {}, 0},
+        {tree, L"", L".", {}, 0},
+        {tree, L"a", L".", {}, 0},
         // The parent's entries: the folder being walked is among them.
-        {L"a", L"..\\*", {L"f.txt"}, 0},
-        {L"a\\b", L"..\\*", {L"a\\g.txt"}, 0},
-        {L"a\\b", L"..\\*.txt", {L"a\\g.txt"}, 0},
+        {tree, L"a", L"..\\*", {L"f.txt"}, 0},
+        {tree, L"a\\b", L"..\\*", {L"a\\g.txt"}, 0},
+        {tree, L"a\\b", L"..\\*.txt", {L"a\\g.txt"}, 0},
         // A folder part that goes down and back up lists each folder once.
-        {L"", L"a\\..\\*", {L"f.txt", L"a\\g.txt", L"a\\b\\h.txt", L"a\\b\\q7x.txt", L"a\\b\\q7\\q7f.txt"}, 0},
+        {tree, L"", L"a\\..\\*", {L"f.txt", L"a\\g.txt", L"a\\b\\h.txt", L"a\\b\\q7x.txt", L"a\\b\\q7\\q7f.txt"}, 0},
         // Sibling folders list the same grandparent: once a walk.
-        {L"a\\b\\q7\\q7a\\q7c", L"..\\..\\q7*", {L"a\\b\\q7\\q7f.txt", L"a\\b\\q7x.txt"}, 1},
+        {tree, L"a\\b\\q7\\q7a\\q7c", L"..\\..\\q7*", {L"a\\b\\q7\\q7f.txt", L"a\\b\\q7x.txt"}, 1},
         // One that names a missing folder below each entered one.
-        {L"a", L"..\\a\\*", {L"a\\g.txt"}, 1},
+        {tree, L"a", L"..\\a\\*", {L"a\\g.txt"}, 1},
+        // Case twins, and two folders of one name at different depths.
+        {other, L"twins", L".\\*", {L"twins\\A\\upper.txt", L"twins\\a\\lower.txt"}, 0},
+        {other, L"same", L"a\\*", {L"same\\a\\f.txt", L"same\\a\\q\\a\\g.txt"}, 0},
     };
     for (const auto& c : cases) {
-        const std::wstring start = *c.start ? tree.Path(c.start) : tree.Root();
+        const std::wstring start = *c.start ? c.in.Path(c.start) : c.in.Root();
         RecordingSite site;
         EXPECT_TRUE(site.Walk(start, c.pattern));
         std::vector<std::wstring> expected;
         for (const std::wstring& file : c.files)
-            expected.push_back(tree.Path(file));
+            expected.push_back(c.in.Path(file));
         EXPECT_EQ(Sorted(expected), Sorted(site.Paths())) << Narrow(c.start) << " " << Narrow(c.pattern);
         EXPECT_EQ(c.boxes, site.boxes.size()) << Narrow(c.start) << " " << Narrow(c.pattern);
     }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <winioctl.h>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -164,15 +165,30 @@ void TempTree::SetTimes(const std::wstring& relative, long long accessSeconds, l
         ADD_FAILURE() << "cannot set the times of " << Narrow(Path(relative));
 }
 
-void TempTree::AddTmpfsMount(const std::wstring& relative)
+void TempTree::AddUnixFolder(const std::wstring& relative, const std::wstring& file) const
+{
+    // Wine would take the name for its case twin: only the root is
+    // translated. Until the folder is there, the file's path finds nothing.
+    std::wstring folder = UnixPathUnderWine(m_root.c_str()).Str() + L"/" + relative;
+    std::replace(folder.begin(), folder.end(), L'\\', L'/');
+    ASSERT_TRUE(RunUnixCommand(L"/bin/sh -c " + QuoteArgument(L"mkdir \"$0\" && touch \"$0/$1\"") + L" " +
+                                   QuoteArgument(folder) + L" " + QuoteArgument(file),
+                               Path(relative + L"\\" + file), true))
+        << "cannot create folder " << Narrow(Path(relative));
+}
+
+void TempTree::AddMount(const std::wstring& relative, const std::wstring& bindSource)
 {
     // The mount hides what the folder held: that is how its end is seen.
     AddFolder(relative);
     AddFile(relative + L"\\covered");
-    ASSERT_TRUE(RunUnixCommand(L"/bin/mount -t tmpfs sorvik-test " +
+    const std::wstring source = bindSource.empty()
+                                    ? L"-t tmpfs sorvik-test"
+                                    : L"--bind " + QuoteArgument(UnixPathUnderWine(bindSource.c_str()).Str());
+    ASSERT_TRUE(RunUnixCommand(L"/bin/mount " + source + L" " +
                                    QuoteArgument(UnixPathUnderWine(Path(relative).c_str()).Str()),
                                Path(relative + L"\\covered"), false))
-        << "cannot mount a tmpfs (it needs root) on " << Narrow(Path(relative));
+        << "cannot mount (it needs root) on " << Narrow(Path(relative));
     m_mounts.push_back(relative);
 }
 

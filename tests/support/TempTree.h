@@ -22,10 +22,14 @@ public:
     void SetTimes(const std::wstring& relative, long long accessSeconds, long long writeSeconds) const;
     // A Unix symbolic link, as Wine shows a link to a folder.
     void AddFolderLink(const std::wstring& relative, const std::wstring& target) const;
-    // A folder that is the root of a fresh tmpfs (needs root), unmounted
-    // before the tree is removed. Wine gives every such root the same
-    // identity: volume serial 0, file index 1.
-    void AddTmpfsMount(const std::wstring& relative);
+    // A folder holding one empty file, made from the Unix side, where a name
+    // that differs from another only in case is a folder of its own.
+    void AddUnixFolder(const std::wstring& relative, const std::wstring& file) const;
+    // A folder that is the root of a fresh tmpfs, or with a source the same
+    // folder as that one (a bind mount); needs root. Unmounted before the
+    // tree is removed. Wine gives every tmpfs root the same identity: volume
+    // serial 0, file index 1.
+    void AddMount(const std::wstring& relative, const std::wstring& bindSource = L"");
 
 private:
     std::wstring m_root;
