@@ -9,7 +9,7 @@ prefix=$1
 graphics=${2:-null}
 # Named after what the set-up does, so that a prefix made by an older one
 # is set up again.
-stamp="$prefix/.sorvik-$graphics-fontlink"
+stamp="$prefix/.sorvik-$graphics-fontlink-nodebugger"
 
 # This Wine does not load the TrueType fonts of its own data folder (from
 # fonts-wine); without Marlett the caption buttons show letters. Fonts in
@@ -41,6 +41,12 @@ wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemL
     /d 'DroidSansFallbackFull.ttf,Droid Sans Fallback\0Symbola_hint.ttf,Symbola' /f >/dev/null 2>&1
 if [ "$graphics" = null ]; then
     wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    # No debugger for a crash where nobody looks: it would hold the program
+    # until a time-out, and stay behind.
+    for view in '' 'Wow6432Node\'; do
+        wine reg delete "HKLM\Software\${view}Microsoft\Windows NT\CurrentVersion\AeDebug" /v Debugger /f \
+            >/dev/null 2>&1 || true
+    done
 else
     # Without a window manager, destroying a managed window waits for it.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1

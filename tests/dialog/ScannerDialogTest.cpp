@@ -526,7 +526,9 @@ class AddressSpaceHog {
 public:
     explicit AddressSpaceHog(SIZE_T minimum)
     {
-        for (SIZE_T size = SIZE_T{1} << 30; size >= minimum; size /= 2) {
+        // From the largest size down, so that a 64-bit address space takes
+        // a few hundred calls, not a hundred thousand of 1 GiB each.
+        for (SIZE_T size = ~(~SIZE_T{0} >> 1); size >= minimum; size /= 2) {
             while (void* p = ::VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS))
                 m_blocks.push_back(p);
         }

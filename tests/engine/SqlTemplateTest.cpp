@@ -89,10 +89,12 @@ TEST(SqlTemplate, InsertedValuesMeetOnlyTheLaterPlaceholders)
     EXPECT_EQ(CString(L"{FileTitle} C:\\{FileTitle}.txt file://C:\\{FileTitle}.txt"),
               Expand(L"{FileTitle} {FilePath} {FileUrl}", f));
 
-    // A value's lone brace completes the template's text into a placeholder.
-    f.m_strFileTitle = L"x{";
-    f.m_strFileLength = L"42";
-    EXPECT_EQ(CString(L"'x42'"), Expand(L"'{FileTitle}FileLength}'", f));
+    // A value's lone brace completes the template's text into a placeholder;
+    // fresh facts, so that no other value's brace takes the slow path.
+    FileFacts lone = SampleFacts();
+    lone.m_strFileTitle = L"x{";
+    lone.m_strFileLength = L"42";
+    EXPECT_EQ(CString(L"'x42'"), Expand(L"'{FileTitle}FileLength}'", lone));
 }
 
 TEST(SqlTemplate, EmptyValuesRemoveThePlaceholder)
