@@ -230,9 +230,15 @@ CString CSorvikDlg::GetFileOwner(const CString& path)
     return LookupFileOwner(path);
 }
 
-int CSorvikDlg::ShowMessageBox(LPCWSTR text, UINT type)
+void CSorvikDlg::ReportFolderNotListed(const CString&, DWORD)
 {
-    return AfxMessageBox(text, type, 0);
+    AfxMessageBox(L"Folder is empty", MB_OK, 0);
+}
+
+bool CSorvikDlg::ContinueAfterStatementError(const FileFacts&, const CString& error)
+{
+    // A box that cannot be shown at all (0) goes on, as Yes does.
+    return AfxMessageBox(error + L"\r\nDo you want to continue?", MB_YESNO | MB_ICONERROR, 0) != IDNO;
 }
 
 void CSorvikDlg::AddResultRow(const CString& path, const FileFacts& facts)

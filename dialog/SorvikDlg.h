@@ -73,7 +73,8 @@ private:
     ScanOptions& GetScanOptions() override { return m_options; }     // worker thread
     CDatabase* GetScanDatabase() override { return m_pDatabase; }    // worker thread
     CStatementCancel& GetStatementCancel() override { return m_cancel; }  // worker thread
-    int ShowMessageBox(LPCWSTR text, UINT type) override;  // worker thread
+    void ReportFolderNotListed(const CString& folder, DWORD error) override;          // worker thread
+    bool ContinueAfterStatementError(const FileFacts& facts, const CString& error) override;  // worker thread
 
     WalkState m_walkState = WalkState::Idle;
     std::unique_ptr<CWinThread> m_pWorker;

@@ -79,7 +79,7 @@ bool CFolderWalk::OpenLevel(const CString& folder, LPCWSTR pattern)
 
     auto level = std::make_unique<Level>();
     if (!level->finder.FindFile(spec)) {
-        m_site.ShowMessageBox(L"Folder is empty", MB_OK);
+        m_site.ReportFolderNotListed(folder, ::GetLastError());
         return false;
     }
     // A pattern with a folder part ("." or "..\*") can make a sub-folder's
@@ -134,18 +134,17 @@ bool CFolderWalk::ProcessFile(const CFileFind& finder)
 bool CFolderWalk::WriteFileRow(const CSqlTemplate& sqlTemplate, const FileFacts& facts)
 {
     sqlTemplate.Expand(facts, m_statement, m_scratch);
-    CString prompt;
+    CString error;
     bool cancelled = false;
     try {
         m_site.GetScanDatabase()->ExecuteSQL(m_statement, &m_site.GetStatementCancel());
         return true;
     } catch (CDBException* e) {
-        // A statement cancelled because the user stopped the walk or closed
-        // the dialog ends the walk: there is nothing left to ask.
+        // A statement cancelled because the user stopped the walk ends the
+        // walk: there is nothing left to ask.
         cancelled = e->m_bCancelled;
-        if (!cancelled)
-            prompt = e->m_strError + L"\r\nDo you want to continue?";
+        error = e->m_strError;
         e->Delete();
     }
-    return !cancelled && m_site.ShowMessageBox(prompt, MB_YESNO | MB_ICONERROR) != IDNO;
+    return !cancelled && m_site.ContinueAfterStatementError(facts, error);
 }

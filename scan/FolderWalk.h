@@ -19,13 +19,13 @@ public:
     ~CFolderWalk();
 
     // Walks folder and every sub-folder whose name matches the pattern.
-    // Returns false only when the user chose to abort at a database error.
+    // Returns false only when the walk ended at a database error.
     // (worker thread)
     bool ScanFolder(const CString& folder, LPCWSTR pattern, LPCWSTR sqlTemplate);
 
-    // Expands the template for one file and executes it. False when the user
-    // answered No to the error prompt, or the statement was cancelled by a
-    // stop. (worker thread)
+    // Expands the template for one file and executes it. False when the site
+    // ends the walk at the statement's error, or a stop cancelled the
+    // statement. (worker thread)
     bool WriteFileRow(const CSqlTemplate& sqlTemplate, const FileFacts& facts);
 
 private:

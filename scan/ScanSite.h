@@ -1,6 +1,6 @@
 #pragma once
-// What the walk needs of the window that runs it. The scanner dialog implements
-// it; tests implement it without a window. Every member is called on the
+// What the walk needs of the front end that runs it: the scanner dialog, the
+// console program, and tests without either. Every member is called on the
 // worker thread.
 #include "framework/Database.h"
 #include "scan/FileFacts.h"
@@ -16,8 +16,13 @@ public:
     virtual CStatementCancel& GetStatementCancel() = 0;
     virtual CString GetFileOwner(const CString& path) = 0;
     virtual void AddResultRow(const CString& path, const FileFacts& facts) = 0;
-    // The application message box; returns the button pressed (IDYES, IDNO...).
-    virtual int ShowMessageBox(LPCWSTR text, UINT type) = 0;
+    // A folder whose search could not start, with the system's error code
+    // (ERROR_FILE_NOT_FOUND: nothing in it matches the pattern). The walk
+    // goes on with the next folder.
+    virtual void ReportFolderNotListed(const CString& folder, DWORD error) = 0;
+    // A file's statement failed with the driver's text. True goes on (the
+    // file keeps its row), false ends the walk.
+    virtual bool ContinueAfterStatementError(const FileFacts& facts, const CString& error) = 0;
 
 protected:
     ~IScanSite() = default;

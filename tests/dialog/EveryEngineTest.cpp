@@ -52,7 +52,7 @@ TEST_P(OnEveryEngine, EveryReachableFileIsOneExactRow)
     RecordingSite expected;
     expected.options.m_bShowOwner = true;
     expected.Walk(tree.Root());
-    ASSERT_TRUE(expected.boxes.empty()) << Narrow(expected.boxes[0].text);
+    ASSERT_TRUE(expected.unlisted.empty()) << Narrow(expected.unlisted[0].folder);
     std::vector<std::wstring> walked = expected.Paths();
     std::sort(walked.begin(), walked.end());
     std::sort(files.begin(), files.end());

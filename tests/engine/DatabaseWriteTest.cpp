@@ -48,7 +48,7 @@ TEST_F(DatabaseWrite, EachFileBecomesOneRowWithEveryFact)
     site.options.m_bShowOwner = true;
     EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", kFilesInsertTemplate));
     ASSERT_EQ(2u, site.rows.size());
-    EXPECT_TRUE(site.boxes.empty());
+    EXPECT_TRUE(site.errors.empty());
 
     const Rows rows = QueryRows(sqlite.db, L"SELECT * FROM files ORDER BY rowid");
     ASSERT_EQ(2u, rows.size());
@@ -69,25 +69,15 @@ TEST_F(DatabaseWrite, EachFileBecomesOneRowWithEveryFact)
     EXPECT_EQ(L"\u00dcn\u00efc\u00f8de \u2603", rows[1][0]);
 }
 
-TEST_F(DatabaseWrite, ErrorAsksAndAnyAnswerButNoContinuesWithTheRow)
+TEST_F(DatabaseWrite, AnErrorIsReportedAndGoingOnKeepsTheRow)
 {
     tree.AddFile(L"a.txt");
     tree.AddFile(L"b.txt");
-    // Yes, and 0: a box that could not be shown at all.
-    for (const int answer : {IDYES, 0}) {
-        RecordingSite asked(sqlite.db);
-        asked.answers = {answer, answer};
-        EXPECT_TRUE(asked.Walk(tree.Root(), L"*.*", L"INSERT INTO no_such_table VALUES (1)"));
-        EXPECT_EQ(2u, asked.rows.size()) << "each file keeps its result row; answer " << answer;
-        ASSERT_EQ(2u, asked.boxes.size()) << "every failing file asks again; answer " << answer;
-        const std::wstring& prompt = asked.boxes[0].text;
-        EXPECT_NE(std::wstring::npos, prompt.find(L"no_such_table"));
-        EXPECT_NE(std::wstring::npos, prompt.find(L"SQLSTATE"));
-        const std::wstring question = L"\r\nDo you want to continue?";
-        ASSERT_GT(prompt.size(), question.size());
-        EXPECT_EQ(question, prompt.substr(prompt.size() - question.size()));
-        EXPECT_EQ(static_cast<UINT>(0x14), asked.boxes[0].type);
-    }
+    EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", L"INSERT INTO no_such_table VALUES (1)"));
+    EXPECT_EQ(2u, site.rows.size()) << "each file keeps its result row";
+    ASSERT_EQ(2u, site.errors.size()) << "every failing file is reported";
+    EXPECT_NE(std::wstring::npos, site.errors[0].find(L"no_such_table"));
+    EXPECT_NE(std::wstring::npos, site.errors[0].find(L"SQLSTATE"));
 }
 
 TEST_F(DatabaseWrite, NoEndsTheWholeWalkAndKeepsWhatWasDone)
@@ -106,9 +96,9 @@ TEST_F(DatabaseWrite, NoEndsTheWholeWalkAndKeepsWhatWasDone)
     all = lister.Paths();
 
     sqlite.db.ExecuteSQL(L"CREATE TABLE guarded (title TEXT CHECK (title <> 'fail'), path TEXT)");
-    site.answers = {IDNO};
+    site.goOn = {false};
     EXPECT_FALSE(site.Walk(tree.Root(), L"*.*", L"INSERT INTO guarded VALUES ('{FileTitle}', '{FilePath}')"));
-    ASSERT_EQ(1u, site.boxes.size());
+    ASSERT_EQ(1u, site.errors.size());
     const size_t failing = static_cast<size_t>(
         std::find(all.begin(), all.end(), tree.Path(L"d1\\d2\\fail")) - all.begin());
     EXPECT_EQ(std::vector<std::wstring>(all.begin(), all.begin() + static_cast<long>(failing)), site.Paths())
@@ -123,9 +113,9 @@ TEST_F(DatabaseWrite, NoAfterAnEarlierYes)
     tree.AddFile(L"a");
     tree.AddFile(L"b");
     tree.AddFile(L"c");
-    site.answers = {IDYES, IDNO};
+    site.goOn = {true, false};
     EXPECT_FALSE(site.Walk(tree.Root(), L"*.*", L"bogus statement"));
-    EXPECT_EQ(2u, site.boxes.size());
+    EXPECT_EQ(2u, site.errors.size());
     EXPECT_EQ(1u, site.rows.size());
 }
 
@@ -186,7 +176,7 @@ TEST_F(DatabaseWrite, AStopFinishesTheFileInProgressAndCancelsOnlyItsOwnStatemen
         site.options.m_bStop = false;
         lock.reset();
         EXPECT_EQ(row.listed, site.rows.size()) << row.how;
-        EXPECT_TRUE(site.boxes.empty()) << row.how << ": nothing asks";
+        EXPECT_TRUE(site.errors.empty()) << row.how << ": nothing asks";
         EXPECT_EQ(row.stored, Count(sqlite.db)) << row.how;
     }
 }
@@ -216,7 +206,7 @@ TEST_F(DatabaseWrite, UpdateThatMatchesNothingIsNoError)
 {
     tree.AddFile(L"a.txt");
     EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", L"UPDATE files SET owner = 'x' WHERE path = '{FilePath}'"));
-    EXPECT_TRUE(site.boxes.empty());
+    EXPECT_TRUE(site.errors.empty());
     EXPECT_EQ(1u, site.rows.size());
 }
 
@@ -236,7 +226,7 @@ TEST_F(DatabaseWrite, NothingIsWrittenUnlessEveryConditionHolds)
     site.Walk(tree.Root(), L"*.*", tmpl);
 
     EXPECT_EQ(L"0", Count(sqlite.db));
-    EXPECT_TRUE(site.boxes.empty());
+    EXPECT_TRUE(site.errors.empty());
     EXPECT_EQ(4u, site.rows.size()) << "the result list fills regardless";
 
     // A template of blanks counts as a template: the driver gets to judge it.
@@ -275,7 +265,7 @@ TEST_F(DatabaseWrite, CraftedNamesStayInsideTheirLiterals)
     for (const std::wstring& name : names)
         tree.AddFile(name);
     EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", L"INSERT INTO files (title, path) VALUES ('{FileTitle}', '{FilePath}')"));
-    EXPECT_TRUE(site.boxes.empty());
+    EXPECT_TRUE(site.errors.empty());
 
     const Rows rows = QueryRows(sqlite.db, L"SELECT path FROM files ORDER BY path");
     ASSERT_EQ(3u, rows.size()) << "the table survived and holds one row per file";
@@ -330,7 +320,7 @@ TEST(DatabaseServers, SuccessWithInformationIsSuccess)
     tree.AddFile(L"b.txt");
     RecordingSite site(postgres.db);
     EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", drop.c_str()));
-    EXPECT_TRUE(site.boxes.empty()) << Narrow(site.boxes.empty() ? L"" : site.boxes[0].text);
+    EXPECT_TRUE(site.errors.empty()) << Narrow(site.errors.empty() ? L"" : site.errors[0]);
     EXPECT_EQ(2u, site.rows.size());
 }
 
@@ -349,7 +339,7 @@ TEST(DatabaseServers, AServerStoppedMidWalkAsksForEveryFollowingFile)
             if (!database.Unreachable().empty())
                 GTEST_SKIP() << database.Unreachable();
             RecordingSite site(database.db);
-            site.answers = {IDYES, IDYES, IDNO};
+            site.goOn = {true, true, false};
             site.afterRow = [&](RecordingSite& s) {
                 if (s.rows.size() == 2) {
                     ASSERT_TRUE(ControlServer(L"stop", server)) << EngineName(engine);
@@ -360,9 +350,8 @@ TEST(DatabaseServers, AServerStoppedMidWalkAsksForEveryFollowingFile)
             };
             EXPECT_FALSE(site.Walk(tree.Root(), L"*.*", kFilesInsertTemplate)) << "No ends the walk";
             walked = site.rows;
-            ASSERT_EQ(3u, site.boxes.size()) << EngineName(engine) << ": every file after the stop asks";
+            ASSERT_EQ(3u, site.errors.size()) << EngineName(engine) << ": every file after the stop asks";
             EXPECT_EQ(4u, walked.size()) << EngineName(engine) << ": Yes goes on with the row, No ends";
-            EXPECT_NE(std::wstring::npos, site.boxes[0].text.find(L"Do you want to continue?"));
         }
         // Within seconds, not after a driver's network time-out of minutes.
         EXPECT_LT(firstPromptAt - stoppedAt, 30000u) << EngineName(engine);

@@ -58,7 +58,7 @@ TEST(FolderWalk, VisitsEveryFileDepthFirstInFinderOrder)
     RecordingSite site;
     EXPECT_TRUE(site.Walk(tree.Root()));
     EXPECT_EQ(expected, site.Paths());
-    EXPECT_TRUE(site.boxes.empty()) << "an empty folder still lists . and ..";
+    EXPECT_TRUE(site.unlisted.empty()) << "an empty folder still lists . and ..";
 
     // With a trailing backslash, and with a forward slash that still gets one.
     RecordingSite slash;
@@ -85,15 +85,14 @@ TEST(FolderWalk, PatternAppliesToFoldersAtEveryLevel)
     tree.AddFolder(L"nomatch2.txt");
 
     RecordingSite site;
-    site.answers = {0, 0};  // boxes that could not be shown: the walk goes on all the same
     EXPECT_TRUE(site.Walk(tree.Root(), L"*.txt"));
     EXPECT_EQ(Sorted({tree.Path(L"a.txt"), tree.Path(L"old.txt\\inner.txt")}), Sorted(site.Paths()));
     // Each entered folder without a match says so, once.
-    ASSERT_EQ(2u, site.boxes.size());
-    for (const RecordedBox& box : site.boxes) {
-        EXPECT_EQ(L"Folder is empty", box.text);
-        EXPECT_EQ(static_cast<UINT>(MB_OK), box.type);
-    }
+    ASSERT_EQ(2u, site.unlisted.size());
+    for (const NotListed& folder : site.unlisted)
+        EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), folder.error) << Narrow(folder.folder);
+    EXPECT_EQ(Sorted({tree.Path(L"nomatch.txt"), tree.Path(L"nomatch2.txt")}),
+              Sorted({site.unlisted[0].folder, site.unlisted[1].folder}));
 }
 
 TEST(FolderWalk, MissingFolderSaysFolderIsEmptyOnceAndEndsNormally)
@@ -102,12 +101,13 @@ TEST(FolderWalk, MissingFolderSaysFolderIsEmptyOnceAndEndsNormally)
     RecordingSite site;
     EXPECT_TRUE(site.Walk(tree.Path(L"does-not-exist")));
     EXPECT_TRUE(site.rows.empty());
-    ASSERT_EQ(1u, site.boxes.size());
-    EXPECT_EQ(L"Folder is empty", site.boxes[0].text);
+    ASSERT_EQ(1u, site.unlisted.size());
+    EXPECT_EQ(tree.Path(L"does-not-exist"), site.unlisted[0].folder);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), site.unlisted[0].error);
 
     RecordingSite nothing;
     EXPECT_TRUE(nothing.Walk(tree.Root(), L"*.none"));
-    EXPECT_EQ(1u, nothing.boxes.size());
+    EXPECT_EQ(1u, nothing.unlisted.size());
 }
 
 TEST(FolderWalk, StopRequestEndsAfterTheEntryInProgressAtAnyDepth)
@@ -183,7 +183,7 @@ TEST(FolderWalk, FolderLinksThatLeadBackUpAreNotEnteredAgain)
     EXPECT_EQ(Sorted({tree.Path(L"a.txt"), tree.Path(L"sub\\b.txt"), tree.Path(L"other\\c.txt"),
                       tree.Path(L"sub\\side\\c.txt")}),
               Sorted(site.Paths()));
-    EXPECT_TRUE(site.boxes.empty());
+    EXPECT_TRUE(site.unlisted.empty());
 
     // Identities that are not unique: two mounts whose roots look the same.
     // A link from one to the other is a real folder; one back to its own
@@ -206,7 +206,7 @@ TEST(FolderWalk, FolderLinksThatLeadBackUpAreNotEnteredAgain)
     EXPECT_EQ(Sorted({mounts.Path(L"m1\\to2\\d.txt"), mounts.Path(L"m2\\d.txt"), mounts.Path(L"m3\\A\\x.txt"),
                       mounts.Path(L"m3\\a\\y.dat"), mounts.Path(L"m3\\a\\link\\x.txt")}),
               Sorted(across.Paths()));
-    EXPECT_TRUE(across.boxes.empty());
+    EXPECT_TRUE(across.unlisted.empty());
 
     // A link into a second mount of an ancestor: one folder, two final paths.
     TempTree bound;
@@ -291,7 +291,7 @@ TEST(FolderWalk, PatternsThatLeadBackIntoTheWalkProcessEachFileOnce)
         const wchar_t* start;
         const wchar_t* pattern;
         std::vector<std::wstring> files;
-        size_t boxes;
+        size_t unlisted;
     } cases[] = {
         // The search returns the folder itself, by its own name.
         {tree, L"", L".", {}, 0},
@@ -318,6 +318,6 @@ TEST(FolderWalk, PatternsThatLeadBackIntoTheWalkProcessEachFileOnce)
         for (const std::wstring& file : c.files)
             expected.push_back(c.in.Path(file));
         EXPECT_EQ(Sorted(expected), Sorted(site.Paths())) << Narrow(c.start) << " " << Narrow(c.pattern);
-        EXPECT_EQ(c.boxes, site.boxes.size()) << Narrow(c.start) << " " << Narrow(c.pattern);
+        EXPECT_EQ(c.unlisted, site.unlisted.size()) << Narrow(c.start) << " " << Narrow(c.pattern);
     }
 }

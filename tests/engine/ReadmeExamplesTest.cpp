@@ -72,8 +72,8 @@ TEST(ReadmeExamples, EverySqlExampleIsOneLineAndWorksOnEveryEngine)
         for (size_t i = 1; i < blocks.size(); ++i) {
             RecordingSite site(database.db);
             EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", Widen(blocks[i]).c_str()));
-            EXPECT_TRUE(site.boxes.empty()) << EngineName(engine) << ": " << blocks[i] << "\n"
-                                            << Narrow(site.boxes.empty() ? L"" : site.boxes[0].text);
+            EXPECT_TRUE(site.errors.empty()) << EngineName(engine) << ": " << blocks[i] << "\n"
+                                             << Narrow(site.errors.empty() ? L"" : site.errors[0]);
             if (blocks[i].find("INSERT") == 0)
                 expectedRows += 2;
         }

@@ -20,13 +20,18 @@ void RecordingSite::AddResultRow(const CString& path, const FileFacts& facts)
         afterRow(*this);
 }
 
-int RecordingSite::ShowMessageBox(LPCWSTR text, UINT type)
+void RecordingSite::ReportFolderNotListed(const CString& folder, DWORD error)
 {
-    boxes.push_back({text, type});
-    if (answers.empty())
-        return (type & MB_YESNO) ? IDYES : IDOK;
-    const int answer = answers.front();
-    answers.pop_front();
+    unlisted.push_back({folder.Str(), error});
+}
+
+bool RecordingSite::ContinueAfterStatementError(const FileFacts&, const CString& error)
+{
+    errors.push_back(error.Str());
+    if (goOn.empty())
+        return true;
+    const bool answer = goOn.front();
+    goOn.pop_front();
     return answer;
 }
 

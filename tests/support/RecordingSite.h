@@ -1,7 +1,7 @@
 #pragma once
-// A scan site without a window: it records rows and message boxes, answers the
-// boxes from a script, and lets a test act in each owner step and after each
-// row.
+// A scan site without a window: it records rows, folders not listed and
+// statement errors, answers the errors from a script, and lets a test act in
+// each owner step and after each row.
 #include "scan/FolderWalk.h"
 
 #include <deque>
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-struct RecordedBox {
-    std::wstring text;
-    UINT type;
+struct NotListed {
+    std::wstring folder;
+    DWORD error;
 };
 
 class RecordingSite final : public IScanSite {
@@ -19,8 +19,9 @@ public:
     ScanOptions options;
     CDatabase* database = nullptr;
     std::vector<FileFacts> rows;
-    std::vector<RecordedBox> boxes;
-    std::deque<int> answers;  // for the boxes, in order; IDOK / IDYES when empty
+    std::vector<NotListed> unlisted;
+    std::vector<std::wstring> errors;  // each failed statement's driver text
+    std::deque<bool> goOn;             // the answers to the errors, in order; true when empty
     int ownerLookups = 0;
     std::function<void(RecordingSite&)> afterRow;
     std::function<void(RecordingSite&)> inOwnerStep;
@@ -39,7 +40,8 @@ public:
     CStatementCancel& GetStatementCancel() override { return cancel; }
     CString GetFileOwner(const CString& path) override;
     void AddResultRow(const CString& path, const FileFacts& facts) override;
-    int ShowMessageBox(LPCWSTR text, UINT type) override;
+    void ReportFolderNotListed(const CString& folder, DWORD error) override;
+    bool ContinueAfterStatementError(const FileFacts& facts, const CString& error) override;
 
     std::vector<std::wstring> Paths() const;
     bool Walk(const std::wstring& folder, LPCWSTR pattern = L"*.*", LPCWSTR sqlTemplate = L"");
