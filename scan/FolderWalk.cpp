@@ -93,6 +93,7 @@ bool CFolderWalk::OpenLevel(const CString& folder, LPCWSTR pattern)
     if (m_rememberListings && !m_listed.insert(level->finder.GetRoot().Str()).second)
         return false;
     m_levels.push_back(std::move(level));
+    m_site.OnFolderListed(folder);
     return true;
 }
 

@@ -16,6 +16,8 @@ public:
     virtual CStatementCancel& GetStatementCancel() = 0;
     virtual CString GetFileOwner(const CString& path) = 0;
     virtual void AddResultRow(const CString& path, const FileFacts& facts) = 0;
+    // A folder whose search has started, for front ends that count them.
+    virtual void OnFolderListed(const CString&) {}
     // A folder whose search could not start, with the system's error code
     // (ERROR_FILE_NOT_FOUND: nothing in it matches the pattern). The walk
     // goes on with the next folder.

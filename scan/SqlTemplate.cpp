@@ -17,17 +17,24 @@ void AppendQuotedForSql(CString& out, const CString& value)
     out.Append(from, static_cast<int>(value.GetString() + value.GetLength() - from));
 }
 
-// One placeholder's value, made only when the placeholder occurs.
-void AppendValue(CString& out, int row, const FileFacts& facts)
+// One placeholder's value, made only when the placeholder occurs; the four
+// free texts quoted for SQL, or as they are.
+void AppendValue(CString& out, int row, const FileFacts& facts, bool forSql = true)
 {
     const auto time = [&out](int64_t seconds) {
         wchar_t buffer[kFileTimeTextSize];
         out.Append(buffer, FormatFileTime(seconds, buffer));
     };
+    const auto text = [&out, forSql](const CString& value) {
+        if (forSql)
+            AppendQuotedForSql(out, value);
+        else
+            out += value;
+    };
     switch (row) {
-    case 0: AppendQuotedForSql(out, facts.m_strFileTitle); break;
-    case 1: AppendQuotedForSql(out, facts.m_strFilePath); break;
-    case 2: AppendQuotedForSql(out, facts.m_strFileUrl); break;
+    case 0: text(facts.m_strFileTitle); break;
+    case 1: text(facts.m_strFilePath); break;
+    case 2: text(facts.m_strFileUrl); break;
     case 3: time(facts.m_timeCreate); break;
     case 4: time(facts.m_timeAccess); break;
     case 5: time(facts.m_timeWrite); break;
@@ -40,7 +47,7 @@ void AppendValue(CString& out, int row, const FileFacts& facts)
     case 12: out += facts.m_chTemporary; break;
     case 13: out += facts.m_strAllAttributes; break;
     case 14: out += facts.m_strFileLength; break;
-    default: AppendQuotedForSql(out, facts.m_strFileOwner); break;
+    default: text(facts.m_strFileOwner); break;
     }
 }
 
@@ -62,7 +69,7 @@ constexpr Placeholder kPlaceholders[] = {
     Named(L"{TemporaryAtribbute}"), Named(L"{AllAttributes}"),    Named(L"{FileLength}"),
     Named(L"{FileOwner}"),
 };
-constexpr int kRows = 16;
+constexpr int kRows = kFactCount;
 
 // One pass over the whole text for one placeholder: every occurrence, left
 // to right, searching on behind each inserted value.
@@ -102,6 +109,19 @@ int PlaceholderAt(const std::wstring& text, size_t at)
 }
 
 }  // namespace
+
+CString FactName(int index)
+{
+    const Placeholder& p = kPlaceholders[index];
+    CString name;
+    name.SetString(p.text + 1, static_cast<int>(p.length) - 2);
+    return name;
+}
+
+void AppendFact(CString& out, int index, const FileFacts& facts)
+{
+    AppendValue(out, index, facts, false);
+}
 
 CString QuoteForSql(const CString& value)
 {

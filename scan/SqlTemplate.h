@@ -5,6 +5,15 @@
 
 #include <vector>
 
+// The sixteen facts in the placeholders' order, each named as its placeholder
+// without the braces, so that a listing and the template are one language.
+constexpr int kFactCount = 16;
+constexpr int kFileLengthFact = 14;  // the one fact that is a number
+CString FactName(int index);
+// The fact's text as the placeholder gives it, but with no quote doubled.
+// (worker thread)
+void AppendFact(CString& out, int index, const FileFacts& facts);
+
 // Doubles every single quote, so the value can sit inside a '...' literal.
 CString QuoteForSql(const CString& value);
 

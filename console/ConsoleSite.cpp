@@ -1,0 +1,116 @@
+#include "console/ConsoleSite.h"
+
+#include "scan/FileOwner.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr DWORD kProgressMs = 1000;
+
+bool IsPipeClosed(DWORD error)
+{
+    return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE;
+}
+
+}  // namespace
+
+CConsoleSite::CConsoleSite(const ScanCommand& command, CDatabase* database, CListingWriter& listing)
+    : m_pDatabase(database),
+      m_listing(listing),
+      m_bWriting(database != nullptr),
+      m_bContinueOnError(command.continueOnError),
+      m_bProgress(CConsoleText(STD_ERROR_HANDLE).IsConsole()),
+      m_startTick(::GetTickCount()),
+      m_progressTick(m_startTick)
+{
+    m_options.m_bShowOwner = command.owner;
+    // Every file comes back as a row: it is counted even when not listed.
+    m_options.m_bShowResults = true;
+    m_options.m_bWriteToDatabase = m_bWriting;
+}
+
+CString CConsoleSite::GetFileOwner(const CString& path)
+{
+    return LookupFileOwner(path);
+}
+
+void CConsoleSite::AddResultRow(const CString& path, const FileFacts& facts)
+{
+    ++m_counts.files;
+    if (m_bWriting && !m_bStatementFailed)
+        ++m_counts.statements;
+    m_bStatementFailed = false;
+    bool replaced = false;
+    if (!m_listing.Write(facts, replaced)) {
+        const DWORD error = ::GetLastError();
+        if (!IsPipeClosed(error)) {
+            PrintError(L"warning: the listing cannot be written (error " + std::to_wstring(error) + L"); the walk stops.");
+            ++m_counts.warnings;
+        }
+        m_bOutputClosed = true;
+        m_options.m_bStop = true;
+    }
+    if (replaced) {
+        PrintError(L"warning: " + path.Str() + L": the name holds a character that UTF-8 cannot carry; CSV shows it as U+FFFD");
+        ++m_counts.warnings;
+    }
+    ShowProgress();
+}
+
+void CConsoleSite::OnFolderListed(const CString&)
+{
+    ++m_counts.folders;
+    ShowProgress();
+}
+
+void CConsoleSite::ReportFolderNotListed(const CString& folder, DWORD error)
+{
+    // A folder entered under a pattern that nothing in it matches is no fault.
+    if (error == ERROR_FILE_NOT_FOUND)
+        return;
+    PrintError(L"warning: " + folder.Str() + L": cannot be listed (error " + std::to_wstring(error) + L")");
+    ++m_counts.warnings;
+}
+
+bool CConsoleSite::ContinueAfterStatementError(const FileFacts& facts, const CString& error)
+{
+    // The driver's text may run over lines: one line a failure.
+    std::wstring text = error.Str();
+    for (wchar_t& c : text) {
+        if (c == L'\r' || c == L'\n')
+            c = L' ';
+    }
+    PrintError(L"error: " + facts.m_strFilePath.Str() + L": " + text);
+    ++m_counts.failed;
+    m_bStatementFailed = true;  // for the row that follows when the walk goes on
+    return m_bContinueOnError;
+}
+
+void CConsoleSite::ShowProgress()
+{
+    if (!m_bProgress || ::GetTickCount() - m_progressTick < kProgressMs)
+        return;
+    m_progressTick = ::GetTickCount();
+    CConsoleText(STD_ERROR_HANDLE).Write(L"\r" + CountsText() + L"   ");
+}
+
+std::wstring CConsoleSite::CountsText() const
+{
+    const double seconds = (::GetTickCount() - m_startTick) / 1000.0;
+    wchar_t rate[32];
+    std::swprintf(rate, 32, L"%.0f", seconds > 0 ? static_cast<double>(m_counts.files) / seconds : 0.0);
+    std::wstring text = std::to_wstring(m_counts.files) + L" files, " + std::to_wstring(m_counts.folders) +
+                        L" folders, " + std::to_wstring(m_counts.statements) + L" statements";
+    if (m_counts.failed)
+        text += L" (" + std::to_wstring(m_counts.failed) + L" failed)";
+    return text + L", " + std::to_wstring(m_counts.warnings) + L" warnings, " + rate + L" files/s";
+}
+
+std::wstring CConsoleSite::Summary() const
+{
+    wchar_t seconds[32];
+    std::swprintf(seconds, 32, L"%.1f", (::GetTickCount() - m_startTick) / 1000.0);
+    // The progress line is rewritten by the summary, not left beside it.
+    return std::wstring(m_bProgress ? L"\r" : L"") + L"SorvikScan: " + CountsText() + L", in " + seconds + L" s";
+}

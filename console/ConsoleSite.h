@@ -1,0 +1,57 @@
+#pragma once
+// The walk's site for the console program: each file becomes a line of the
+// listing and counts; what the dialog would show in a box becomes a line on
+// standard error, for a person who is not there. Every member but the
+// constructor and Summary runs on the worker thread (the program's main
+// thread).
+#include "console/ListingWriter.h"
+#include "console/ScanCommandLine.h"
+#include "scan/ScanSite.h"
+
+struct ScanCounts {
+    unsigned long long files = 0;
+    unsigned long long folders = 0;
+    unsigned long long statements = 0;  // executed without error
+    unsigned long long failed = 0;      // statements that failed
+    unsigned long long warnings = 0;
+};
+
+class CConsoleSite final : public IScanSite {
+public:
+    CConsoleSite(const ScanCommand& command, CDatabase* database, CListingWriter& listing);
+
+    ScanOptions& GetScanOptions() override { return m_options; }
+    CDatabase* GetScanDatabase() override { return m_pDatabase; }
+    CStatementCancel& GetStatementCancel() override { return m_cancel; }
+    CString GetFileOwner(const CString& path) override;
+    void AddResultRow(const CString& path, const FileFacts& facts) override;
+    void OnFolderListed(const CString& folder) override;
+    void ReportFolderNotListed(const CString& folder, DWORD error) override;
+    bool ContinueAfterStatementError(const FileFacts& facts, const CString& error) override;
+
+    const ScanCounts& Counts() const { return m_counts; }
+    // The output was closed under the listing (a reader such as head has
+    // all it wanted): the walk was stopped, quietly.
+    bool OutputClosed() const { return m_bOutputClosed; }
+    // The closing line: the counts and the time taken. (main thread)
+    std::wstring Summary() const;
+
+    ScanOptions m_options;
+    CStatementCancel m_cancel;
+
+private:
+    void ShowProgress();
+    std::wstring CountsText() const;
+
+    CDatabase* m_pDatabase;
+    CListingWriter& m_listing;
+    bool m_bWriting;
+    bool m_bContinueOnError;
+    bool m_bOutputClosed = false;
+    bool m_bStatementFailed = false;  // of the file in progress
+    ScanCounts m_counts;
+    // Progress goes to a console only, rewritten about once a second.
+    bool m_bProgress;
+    DWORD m_startTick;
+    DWORD m_progressTick;
+};

@@ -1,0 +1,34 @@
+#pragma once
+// The listing of the console program: every file's sixteen facts, named as
+// the template's placeholders, as RFC 4180 CSV (a header line, then a line a
+// file) or as JSON Lines (an object a file, the keys in the same order).
+// Buffered, so that a file costs no write of its own.
+#include "console/ConsoleText.h"
+#include "scan/FileFacts.h"
+
+#include <string>
+
+enum class ListFormat { None, Csv, Jsonl };
+
+class CListingWriter {
+public:
+    CListingWriter(const CConsoleText& out, ListFormat format);
+
+    // Each is false once the output cannot be written; GetLastError tells
+    // why. (worker thread)
+    bool Begin();
+    // replaced: a name held a character that UTF-8 cannot carry (a lone
+    // surrogate), which CSV has no escape for: it became U+FFFD.
+    bool Write(const FileFacts& facts, bool& replaced);
+    bool Flush();
+
+private:
+    void AppendCsvField(const CString& value, bool& replaced);
+    void AppendJsonString(const CString& value);
+    bool FlushIfFull();
+
+    const CConsoleText& m_out;
+    ListFormat m_format;
+    std::string m_buffer;
+    CString m_value;  // each fact in turn; its buffer serves the whole walk
+};

@@ -1,0 +1,34 @@
+#pragma once
+// The console program's command line.
+#include "console/ListingWriter.h"
+
+#include <string>
+
+struct ScanCommand {
+    std::wstring folder;
+    std::wstring pattern = L"*.*";
+    bool owner = false;
+    std::wstring connection;
+    std::wstring sql;      // the template, given or read from sqlFile
+    std::wstring sqlFile;
+    bool continueOnError = false;
+    ListFormat list = ListFormat::None;
+    bool help = false;
+};
+
+// Each outcome its own code, so that a scheduled task's script can tell them
+// apart.
+enum ScanExitCode : int {
+    kScanDone = 0,          // everything listed and written
+    kScanWarnings = 1,      // finished with warnings, or failed statements skipped
+    kScanBadCommand = 2,    // the command line (or the template file) was not understood
+    kScanNoDatabase = 4,    // the database could not be opened
+    kScanDatabaseError = 5, // ended at a database error
+    kScanInterrupted = 130, // Ctrl+C, Ctrl+Break, the console closing, log-off or shut-down
+};
+
+extern const wchar_t kScanUsage[];
+
+// False with a message when the command line is not understood. A template
+// file is read here, so that nothing starts with a template that cannot be.
+bool ParseScanCommand(int argc, const wchar_t* const* argv, ScanCommand& command, std::wstring& error);
