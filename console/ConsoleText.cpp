@@ -12,7 +12,9 @@ std::wstring Widen(const char* data, size_t size)
 
 }  // namespace
 
-CConsoleText::CConsoleText(DWORD stdHandle) : m_handle(::GetStdHandle(stdHandle))
+CConsoleText::CConsoleText(DWORD stdHandle) : CConsoleText(::GetStdHandle(stdHandle)) {}
+
+CConsoleText::CConsoleText(HANDLE handle) : m_handle(handle)
 {
     DWORD mode = 0;
     m_console = ::GetConsoleMode(m_handle, &mode) != FALSE;

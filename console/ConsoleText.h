@@ -8,6 +8,7 @@
 class CConsoleText {
 public:
     explicit CConsoleText(DWORD stdHandle);
+    explicit CConsoleText(HANDLE handle);
 
     bool IsConsole() const { return m_console; }
     // False when the write failed; GetLastError tells why (ERROR_NO_DATA or

@@ -10,36 +10,61 @@
 
 #include <shellapi.h>
 
-#include <atomic>
 #include <new>
 
 namespace {
 
-// What the console's control handler needs. It runs on a thread of its own
-// and takes no parameter, hence one global, set while a walk runs.
-struct StopControl {
+// A walk that the console's control handler can stop: the handler runs on a
+// thread of its own.
+struct RunningWalk {
     ScanOptions& options;
     CStopCanceller& canceller;
     unsigned round;
-    HANDLE finished;  // set once the summary is out
-    std::atomic<bool> interrupted{false};
 };
-std::atomic<StopControl*> g_pStop{nullptr};
+
+// What the handler shares with the program; it takes no parameter, hence a
+// global. Installed first thing, so that no interrupt finds the system's
+// handler, which would end the program with nothing said.
+struct StopControl {
+    CRITICAL_SECTION lock;
+    RunningWalk* walk = nullptr;
+    bool interrupted = false;
+    CKernelHandle finished{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // set once the summary is out
+    StopControl() { ::InitializeCriticalSection(&lock); }
+};
+StopControl g_stop;
+
+void StopWalk(const RunningWalk& walk)
+{
+    walk.options.m_bStop = true;
+    walk.canceller.Begin(walk.round);
+}
+
+// Makes walk the one that an interrupt stops (null: none). True once the
+// program is interrupted: a walk attached then is stopped at once.
+bool AttachWalk(RunningWalk* walk)
+{
+    ::EnterCriticalSection(&g_stop.lock);
+    g_stop.walk = walk;
+    if (walk && g_stop.interrupted)
+        StopWalk(*walk);
+    const bool interrupted = g_stop.interrupted;
+    ::LeaveCriticalSection(&g_stop.lock);
+    return interrupted;
+}
 
 BOOL WINAPI OnConsoleControl(DWORD type)
 {
-    StopControl* stop = g_pStop.load();
-    if (!stop)
-        return FALSE;
     // The walk stops after the file in progress, as the dialog's Stop does.
-    if (!stop->interrupted.exchange(true)) {
-        stop->options.m_bStop = true;
-        stop->canceller.Begin(stop->round);
-    }
+    ::EnterCriticalSection(&g_stop.lock);
+    if (!g_stop.interrupted && g_stop.walk)
+        StopWalk(*g_stop.walk);
+    g_stop.interrupted = true;
+    ::LeaveCriticalSection(&g_stop.lock);
     // The console closing, a log-off or a shut-down ends the process as
     // soon as this returns: first let the walk end and the summary out.
     if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT)
-        ::WaitForSingleObject(stop->finished, INFINITE);
+        ::WaitForSingleObject(g_stop.finished.Get(), INFINITE);
     return TRUE;
 }
 
@@ -67,20 +92,18 @@ int Scan(const ScanCommand& command, CDatabase* database)
     CListingWriter listing(out, command.list);
     CConsoleSite site(command, database, listing);
     const CKernelHandle walkReturned(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    const CKernelHandle finished(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     CStopCanceller canceller(site.m_cancel, walkReturned.Get());
-    StopControl stop{site.m_options, canceller, site.m_cancel.BeginRound(), finished.Get()};
-    g_pStop = &stop;
-    ::SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
+    RunningWalk running{site.m_options, canceller, site.m_cancel.BeginRound()};
 
     bool ended = true;
     bool closed = !listing.Begin();
-    if (!closed) {
+    if (!closed && !AttachWalk(&running)) {
         CFolderWalk walk(site);
         ended = walk.ScanFolder(command.folder.c_str(), command.pattern.c_str(), command.sql.c_str());
         closed = site.OutputClosed() || !listing.Flush();
     }
     ::SetEvent(walkReturned.Get());
+    const bool interrupted = AttachWalk(nullptr);
     canceller.Wait();
 
     ScanCounts counts = site.Counts();
@@ -91,9 +114,7 @@ int Scan(const ScanCommand& command, CDatabase* database)
         ++counts.warnings;
     }
     PrintError(site.Summary());
-    ::SetEvent(finished.Get());
-    g_pStop = nullptr;
-    if (stop.interrupted)
+    if (interrupted)
         return kScanInterrupted;
     if (!ended)
         return kScanDatabaseError;
@@ -127,12 +148,15 @@ int main()
     const CLocalMemory argvMemory(argv);
     if (!argv)
         return kScanBadCommand;
+    ::SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
+    int code = kScanWarnings;
     try {
-        return Run(argc, argv);
+        code = Run(argc, argv);
     } catch (const std::bad_alloc&) {
         PrintError(L"SorvikScan: out of memory; the walk stopped.");
     } catch (...) {
         PrintError(L"SorvikScan: an unexpected error stopped the walk.");
     }
-    return kScanWarnings;
+    ::SetEvent(g_stop.finished.Get());
+    return code;
 }

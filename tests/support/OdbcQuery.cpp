@@ -64,7 +64,7 @@ std::wstring ServerConnectionString(Engine engine)
 
 TestDatabase::TestDatabase(Engine engine) : m_engine(engine)
 {
-    CString connection;
+    CString& connection = m_connection;
     if (engine == Engine::Sqlite) {
         m_sqlitePath = UniqueTempPath(L".sqlite");
         connection = SqliteConnectionString(m_sqlitePath.c_str());

@@ -34,10 +34,13 @@ public:
     // The engine's own command-line client on this database, for the Unix
     // side, reading statements from its standard input.
     std::string ClientCommand() const;
+    // What the connection was opened with, for another program to open it.
+    const CString& ConnectionString() const { return m_connection; }
     CDatabase db;
 
 private:
     Engine m_engine;
+    CString m_connection;
     std::wstring m_sqlitePath;
     std::string m_unreachable;
 };

@@ -1,0 +1,306 @@
+// SorvikScan as a script or a scheduled task meets it: its command line and
+// exit codes, its listing read back by standard parsers, its rows beside the
+// dialog's, and Ctrl+C while another session's lock holds its statement.
+#include "console/ListingWriter.h"
+#include "dialog/resource.h"
+#include "framework/UniqueHandle.h"
+#include "host/ConnectionString.h"
+#include "host/PluginLoader.h"
+#include "host/SampleDatabase.h"
+#include "host/WinePath.h"
+#include "support/DialogDriver.h"
+#include "support/HostileTree.h"
+#include "support/OdbcQuery.h"
+#include "support/TableLock.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// A word of a Windows command line, as CommandLineToArgvW reads it back.
+std::wstring Arg(const std::wstring& text)
+{
+    std::wstring quoted = L"\"";
+    size_t backslashes = 0;
+    for (const wchar_t c : text) {
+        if (c == L'"')
+            quoted.append(backslashes + 1, L'\\');
+        backslashes = c == L'\\' ? backslashes + 1 : 0;
+        quoted += c;
+    }
+    return quoted.append(backslashes, L'\\') + L"\"";
+}
+
+// A word for the Unix shell.
+std::string ShellWord(const std::wstring& windowsPath)
+{
+    std::string word = "'";
+    for (const char c : Narrow(UnixPathUnderWine(windowsPath.c_str()).Str()))
+        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return word + "'";
+}
+
+std::string ReadAll(const std::wstring& path)
+{
+    std::string text;
+    if (FILE* file = _wfopen(path.c_str(), L"rb")) {
+        char buffer[4096];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, file)) > 0;)
+            text.append(buffer, n);
+        fclose(file);
+    }
+    return text;
+}
+
+void WriteAll(const std::wstring& path, const std::string& bytes)
+{
+    FILE* file = _wfopen(path.c_str(), L"wb");
+    ASSERT_NE(nullptr, file) << Narrow(path);
+    fwrite(bytes.data(), 1, bytes.size(), file);
+    fclose(file);
+}
+
+// SorvikScan beside this program, its output and errors into files.
+class ScanProcess {
+public:
+    explicit ScanProcess(const std::wstring& arguments)
+    {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        const auto open = [&](const std::wstring& path) {
+            return CFileHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                                             0, nullptr));
+        };
+        const CFileHandle out = open(m_out);
+        const CFileHandle err = open(m_err);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = out.Get();
+        startup.hStdError = err.Get();
+        std::wstring line = Arg(PathBesideProgram(L"SorvikScan.exe").Str()) + L" " + arguments;
+        PROCESS_INFORMATION process = {};
+        if (::CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+            m_process.Reset(process.hProcess);
+            ::CloseHandle(process.hThread);
+        }
+        EXPECT_TRUE(m_process) << "SorvikScan did not start";
+    }
+    ~ScanProcess()
+    {
+        if (m_process)
+            ::TerminateProcess(m_process.Get(), 1);
+        ::DeleteFileW(m_out.c_str());
+        ::DeleteFileW(m_err.c_str());
+    }
+    ScanProcess(const ScanProcess&) = delete;
+    ScanProcess& operator=(const ScanProcess&) = delete;
+
+    // Its exit code once it has ended; STILL_ACTIVE after a minute.
+    DWORD Wait()
+    {
+        DWORD code = STILL_ACTIVE;
+        if (m_process && ::WaitForSingleObject(m_process.Get(), 60000) == WAIT_OBJECT_0)
+            ::GetExitCodeProcess(m_process.Get(), &code);
+        return code;
+    }
+    std::string Out() const { return ReadAll(m_out); }
+    std::string Err() const { return ReadAll(m_err); }
+    const std::wstring& OutPath() const { return m_out; }
+
+private:
+    std::wstring m_out = UniqueTempPath(L".out");
+    std::wstring m_err = UniqueTempPath(L".err");
+    CKernelHandle m_process;
+};
+
+Rows AllFiles(CDatabase& db)
+{
+    return QueryRows(db, L"SELECT * FROM files ORDER BY rowid");
+}
+
+const wchar_t kInsertPath[] = L"INSERT INTO files (path) VALUES ('{FilePath}')";
+
+}  // namespace
+
+TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
+{
+    TempTree tree;
+    tree.AddFile(L"a.txt");
+    tree.AddFile(L"b.txt");
+    TestDatabase sqlite;
+    const std::wstring folder = Arg(tree.Root());
+    const std::wstring db = L" --database " + Arg(sqlite.ConnectionString().Str());
+    const std::wstring files[] = {UniqueTempPath(L".sql"), UniqueTempPath(L".sql"), UniqueTempPath(L".sql")};
+    WriteAll(files[0], "");
+    WriteAll(files[1], "INSERT INTO files (title) VALUES ('caf\xe9')");  // Latin-1, not UTF-8
+    WriteAll(files[2], "\xEF\xBB\xBFINSERT INTO files (path, title) VALUES ('{FilePath}', 'caf\xC3\xA9')\r\n");
+    const struct {
+        std::wstring arguments;
+        DWORD exit;
+        const char* said;  // on standard error, or on standard output for --help
+    } rows[] = {
+        {L"--help", 0, "Exit codes: 0 everything"},
+        {L"", 2, "No folder to walk."},
+        {folder + L" --bogus", 2, "Unknown option --bogus"},
+        {folder + L" --list xml", 2, "--list takes csv or jsonl, not xml"},
+        {folder + L" --on-error=maybe", 2, "--on-error takes stop or continue"},
+        {folder + L" --sql " + Arg(kInsertPath), 2, "A template needs --database"},
+        {folder + db, 2, "--database needs a template"},
+        {folder + db + L" --sql-file " + Arg(files[0]), 2, "is empty"},
+        {folder + db + L" --sql-file " + Arg(files[1]), 2, "is not UTF-8 text"},
+        {folder + db + L" --sql-file " + Arg(tree.Path(L"none.sql")), 2, "Cannot read the template file"},
+        {folder + L" --database Driver=Z:\\no\\such\\driver.so --sql x", 4, "Cannot open the database: "},
+        {Arg(tree.Path(L"missing")), 1, "cannot be listed (error 3)"},
+        {folder + db + L" --sql " + Arg(L"INSERT INTO nowhere VALUES (1)"), 5, "a.txt: [SQLite]no such table: nowhere"},
+        {folder + db + L" --on-error continue --sql " + Arg(L"INSERT INTO nowhere VALUES (1)"), 1,
+         "0 statements (2 failed)"},
+        {folder + db + L" --sql-file " + Arg(files[2]), 0, "2 files, 1 folders, 2 statements, 0 warnings"},
+    };
+    for (const auto& row : rows) {
+        ScanProcess scan(row.arguments);
+        EXPECT_EQ(row.exit, scan.Wait()) << Narrow(row.arguments) << "\n" << scan.Err();
+        const std::string said = row.arguments == L"--help" ? scan.Out() : scan.Err();
+        EXPECT_NE(std::string::npos, said.find(row.said)) << Narrow(row.arguments) << "\n" << said;
+        if (row.exit == 2) {
+            EXPECT_NE(std::string::npos, scan.Err().find("Usage: SorvikScan")) << Narrow(row.arguments);
+        }
+    }
+    // Only the good template wrote, once per file; nothing else half-did anything.
+    EXPECT_EQ((Rows{{tree.Path(L"a.txt"), L"caf\u00e9"}, {tree.Path(L"b.txt"), L"caf\u00e9"}}),
+              QueryRows(sqlite.db, L"SELECT path, title FROM files ORDER BY path"));
+    for (const std::wstring& file : files)
+        ::DeleteFileW(file.c_str());
+}
+
+TEST(SorvikScan, TheHostileTreeIsListedExactlyAndWrittenAsTheDialogWritesIt)
+{
+    TempTree tree;
+    const std::vector<std::wstring> files = MakeHostileTree(tree);
+    ASSERT_FALSE(files.empty());
+
+    // Standard parsers read the listings back; every path must be the one
+    // the platform's finder gives (escaped here, so that nothing is lost).
+    std::string expected = "[";
+    for (const std::wstring& file : files) {
+        expected += expected.size() > 1 ? ",\"" : "\"";
+        for (const wchar_t c : file) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+            expected += escape;
+        }
+        expected += "\"";
+    }
+    const std::wstring expectedPath = UniqueTempPath(L".json");
+    const std::wstring verdict = UniqueTempPath(L".verdict");
+    WriteAll(expectedPath, expected + "]");
+    ScanProcess csv(Arg(tree.Root()));
+    ScanProcess jsonl(Arg(tree.Root()) + L" --list jsonl");
+    EXPECT_EQ(0u, csv.Wait()) << csv.Err();
+    EXPECT_EQ(0u, jsonl.Wait()) << jsonl.Err();
+    const std::string check = R"PY(
+import csv, json, re, sys
+expected = sorted(json.load(open(sys.argv[1])))
+with open(sys.argv[2], newline='', encoding='utf-8') as f:
+    listed = sorted(row['FilePath'] for row in csv.DictReader(f))
+# CSV has no escape for a lone surrogate: it arrives as U+FFFD.
+lone = re.compile('[\ud800-\udfff]')
+wrong = [] if listed == sorted(lone.sub('\ufffd', p) for p in expected) else ['csv', listed]
+with open(sys.argv[3], encoding='utf-8') as f:
+    objects = [json.loads(line) for line in f]
+if sorted(o['FilePath'] for o in objects) != expected or any(type(o['FileLength']) is not int for o in objects):
+    wrong += ['jsonl', objects]
+open(sys.argv[4], 'w').write(repr(wrong) if wrong else 'ok')
+)PY";
+    ASSERT_TRUE(RunUnixScript("python3 - " + ShellWord(expectedPath) + " " + ShellWord(csv.OutPath()) + " " +
+                                  ShellWord(jsonl.OutPath()) + " " + ShellWord(verdict) + " <<'PY'" + check + "PY\n",
+                              verdict));
+    EXPECT_EQ("ok", ReadAll(verdict)) << "expected " << expected;
+    ::DeleteFileW(expectedPath.c_str());
+    ::DeleteFileW(verdict.c_str());
+
+    // The same statements as the dialog's, in the same order: the same rows.
+    TestDatabase byDialog;
+    TestDatabase byScan;
+    CPluginModule plugin;
+    CString error;
+    ASSERT_TRUE(plugin.Load(PathBesideProgram(L"Sorvik.dll"), error)) << Narrow(error.Str());
+    ExecuteWithDatabase(plugin, &byDialog.db, [&](DialogDriver& d) {
+        d.SetText(IDC_SQL, kFilesInsertTemplate);
+        d.Click(IDC_SHOW_OWNER);
+        d.Click(IDC_WRITE_TO_DATABASE);
+        d.SetText(IDC_FOLDER, tree.Root());
+        d.Click(IDC_START);
+        EXPECT_TRUE(d.WaitForWalkEnd(120000));
+    });
+    ScanProcess scan(Arg(tree.Root()) + L" --owner --database " + Arg(byScan.ConnectionString().Str()) +
+                     L" --sql " + Arg(kFilesInsertTemplate));
+    EXPECT_EQ(0u, scan.Wait()) << scan.Err();
+    const Rows dialogRows = AllFiles(byDialog.db);
+    EXPECT_EQ(files.size(), dialogRows.size());
+    EXPECT_TRUE(dialogRows == AllFiles(byScan.db)) << "row by row, in order";
+}
+
+TEST(SorvikScan, CtrlCEndsAStatementThatALockHoldsAndKeepsEveryRowBefore)
+{
+    TempTree tree;
+    tree.AddFile(L"a.txt");
+    tree.AddFile(L"b.txt");
+    TestDatabase sqlite;
+    const std::wstring write = L" --database " + Arg(sqlite.ConnectionString().Str()) + L" --sql " + Arg(kInsertPath);
+    ScanProcess before(Arg(tree.Root()) + write);
+    ASSERT_EQ(0u, before.Wait()) << before.Err();
+
+    // Ctrl+C once the program has its connection: the file in progress is
+    // a.txt, whose statement waits for the lock.
+    TableLock lock(Engine::Sqlite, sqlite);
+    ASSERT_TRUE(lock.Taken());
+    ScanProcess held(Arg(tree.Root()) + L" --pattern a.txt" + write);
+    const std::wstring sent = UniqueTempPath(L".sent");
+    // Its file's name, as the program's open files show it.
+    const std::wstring database = ConnectionValue(sqlite.ConnectionString(), L"Database").Str();
+    const std::string name = "'" + Narrow(database.substr(database.rfind(L'/') + 1)) + "'";
+    ASSERT_TRUE(RunUnixScript("for i in $(seq 600); do pid=$(pgrep -f -n 'SorvikScan.exe.*a.txt'); "
+                              "[ -n \"$pid\" ] && ls -l /proc/$pid/fd | grep -qF -- " + name +
+                                  " && break; sleep 0.1; done; kill -INT $pid; touch " + ShellWord(sent) + "\n",
+                              sent));
+    const DWORD pressed = ::GetTickCount();
+    EXPECT_EQ(130u, held.Wait()) << held.Err();
+    std::printf("Ctrl+C to the end of SorvikScan, with the statement held: %lu ms\n", ::GetTickCount() - pressed);
+    EXPECT_NE(std::string::npos, held.Err().find("0 files, 1 folders, 0 statements")) << held.Err();
+    ::DeleteFileW(sent.c_str());
+    EXPECT_EQ(2u, AllFiles(sqlite.db).size()) << "every row before stays, and none came after";
+}
+
+TEST(SorvikScan, ANameThatUtf8CannotCarryIsEscapedInJsonAndReplacedInCsv)
+{
+    FileFacts facts;
+    facts.m_strFilePath = L"C:\\a\xD800z\\\"q\",\r\n\U0001F427";
+    facts.m_strFileLength = L"7";
+    const struct {
+        ListFormat format;
+        const char* path;
+        bool replaced;
+    } rows[] = {
+        {ListFormat::Jsonl, "\"FilePath\":\"C:\\\\a\\ud800z\\\\\\\"q\\\",\\u000d\\u000a\xF0\x9F\x90\xA7\"", false},
+        {ListFormat::Csv, ",\"C:\\a\xEF\xBF\xBDz\\\"\"q\"\",\r\n\xF0\x9F\x90\xA7\",", true},
+    };
+    for (const auto& row : rows) {
+        const std::wstring path = UniqueTempPath(L".list");
+        {
+            const CFileHandle file(
+                ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+            const CConsoleText out(file.Get());
+            CListingWriter listing(out, row.format);
+            bool replaced = false;
+            EXPECT_TRUE(listing.Write(facts, replaced) && listing.Flush());
+            EXPECT_EQ(row.replaced, replaced);
+        }
+        const std::string written = ReadAll(path);
+        EXPECT_NE(std::string::npos, written.find(row.path)) << written;
+        EXPECT_NE(std::string::npos, written.find(row.format == ListFormat::Csv ? ",7," : "\"FileLength\":7,"));
+        ::DeleteFileW(path.c_str());
+    }
+}
