@@ -19,6 +19,8 @@ packages=(
     # unpacked for the tests by fetch-mariadb-odbc64.sh.
     odbc-postgresql:i386 odbc-mariadb:i386 "odbc-postgresql:$native" "libmariadb3:$native" "libodbcinst2:$native"
     postgresql mariadb-server mariadb-client sqlite3 procps
+    # The console tests read its listings back with standard parsers.
+    python3
     # The wide-character SQLite driver, built from Debian's source package
     # for both widths.
     dpkg-dev patch gcc-i686-linux-gnu libsqlite3-dev:i386 unixodbc-dev:i386 gcc "libsqlite3-dev:$native"

@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -168,6 +170,14 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
             EXPECT_NE(std::string::npos, scan.Err().find("Usage: SorvikScan")) << Narrow(row.arguments);
         }
     }
+    // The README shows the usage as the program prints it.
+    ScanProcess help(L"--help");
+    EXPECT_EQ(0u, help.Wait());
+    const std::string usage = help.Out().substr(0, help.Out().find("Walks FOLDER"));
+    std::ifstream readme(std::string("Z:") + SORVIK_README);
+    const std::string text((std::istreambuf_iterator<char>(readme)), std::istreambuf_iterator<char>());
+    EXPECT_NE(std::string::npos, text.find("```\n" + usage + "```")) << usage;
+
     // Only the good template wrote, once per file; nothing else half-did anything.
     EXPECT_EQ((Rows{{tree.Path(L"a.txt"), L"caf\u00e9"}, {tree.Path(L"b.txt"), L"caf\u00e9"}}),
               QueryRows(sqlite.db, L"SELECT path, title FROM files ORDER BY path"));
