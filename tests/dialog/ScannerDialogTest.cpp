@@ -526,9 +526,7 @@ class AddressSpaceHog {
 public:
     explicit AddressSpaceHog(SIZE_T minimum)
     {
-        // From the largest size down, so that a 64-bit address space takes
-        // a few hundred calls, not a hundred thousand of 1 GiB each.
-        for (SIZE_T size = ~(~SIZE_T{0} >> 1); size >= minimum; size /= 2) {
+        for (SIZE_T size = SIZE_T{1} << 30; size >= minimum; size /= 2) {
             while (void* p = ::VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS))
                 m_blocks.push_back(p);
         }
@@ -549,6 +547,9 @@ private:
 
 TEST_F(ScannerDialog, AWorkerThatCannotBeBegunIsReportedAndTheToggleComesUp)
 {
+    if (sizeof(void*) == 8)
+        GTEST_SKIP() << "64-bit Wine keeps a byte per page of every reservation: filling its 128 TiB takes half a "
+                        "minute whatever the block size; the 32-bit run covers the refusal, which is the same code";
     TempTree tree;
     tree.AddFile(L"a.txt");
     Run(nullptr, [&](DialogDriver& d) {
