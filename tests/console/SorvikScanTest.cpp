@@ -2,7 +2,6 @@
 // exit codes, its listing read back by standard parsers, its rows beside the
 // dialog's, and Ctrl+C while another session's lock holds its statement.
 #include "console/ListingWriter.h"
-#include "dialog/resource.h"
 #include "framework/UniqueHandle.h"
 #include "host/ConnectionString.h"
 #include "host/PluginLoader.h"
@@ -238,11 +237,7 @@ open(sys.argv[4], 'w').write(repr(wrong) if wrong else 'ok')
     CString error;
     ASSERT_TRUE(plugin.Load(PathBesideProgram(L"Sorvik.dll"), error)) << Narrow(error.Str());
     ExecuteWithDatabase(plugin, &byDialog.db, [&](DialogDriver& d) {
-        d.SetText(IDC_SQL, kFilesInsertTemplate);
-        d.Click(IDC_SHOW_OWNER);
-        d.Click(IDC_WRITE_TO_DATABASE);
-        d.SetText(IDC_FOLDER, tree.Root());
-        d.Click(IDC_START);
+        d.StartWritingEveryFact(tree.Root());
         EXPECT_TRUE(d.WaitForWalkEnd(120000));
     });
     ScanProcess scan(Arg(tree.Root()) + L" --owner --database " + Arg(byScan.ConnectionString().Str()) +

@@ -71,11 +71,7 @@ TEST_P(OnEveryEngine, EveryReachableFileIsOneExactRow)
     CString error;
     ASSERT_TRUE(plugin.Load(PathBesideProgram(L"Sorvik.dll"), error)) << Narrow(error.Str());
     ExecuteWithDatabase(plugin, &database.db, [&](DialogDriver& d) {
-        d.SetText(IDC_SQL, kFilesInsertTemplate);
-        d.Click(IDC_SHOW_OWNER);
-        d.Click(IDC_WRITE_TO_DATABASE);
-        d.SetText(IDC_FOLDER, tree.Root());
-        d.Click(IDC_START);
+        d.StartWritingEveryFact(tree.Root());
         // A prompt would hold the walk: stop waiting as soon as one shows.
         DialogDriver::WaitUntil([&] { return !d.IsChecked(IDC_START) || d.FindMessageBox(); }, 120000);
         const HWND prompt = d.FindMessageBox();

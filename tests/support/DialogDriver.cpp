@@ -96,6 +96,15 @@ void DialogDriver::ClickWithoutWaiting(int id) const
     ::PostMessageW(::GetDlgItem(m_hDialog, id), BM_CLICK, 0, 0);
 }
 
+void DialogDriver::StartWritingEveryFact(const std::wstring& folder) const
+{
+    SetText(IDC_SQL, kFilesInsertTemplate);
+    Click(IDC_SHOW_OWNER);
+    Click(IDC_WRITE_TO_DATABASE);
+    SetText(IDC_FOLDER, folder);
+    Click(IDC_START);
+}
+
 bool DialogDriver::IsEnabled(int id) const
 {
     return ::IsWindowEnabled(::GetDlgItem(m_hDialog, id)) != FALSE;

@@ -21,6 +21,9 @@ public:
     std::wstring GetText(int id) const;
     void Click(int id) const;  // as a mouse click: flips check boxes and notifies
     void ClickWithoutWaiting(int id) const;  // for a click whose handler shows a box
+    // Starts a walk of folder that writes every file, owner included, with
+    // the sample host's template for its files table.
+    void StartWritingEveryFact(const std::wstring& folder) const;
     bool IsEnabled(int id) const;
     bool IsChecked(int id) const;
 
