@@ -13,6 +13,16 @@ bool IsPipeClosed(DWORD error)
     return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE;
 }
 
+// A name or a driver's text may hold line breaks: a message stays one line.
+std::wstring OneLine(std::wstring text)
+{
+    for (wchar_t& c : text) {
+        if (c == L'\r' || c == L'\n')
+            c = L' ';
+    }
+    return text;
+}
+
 }  // namespace
 
 CConsoleSite::CConsoleSite(const ScanCommand& command, CDatabase* database, CListingWriter& listing)
@@ -52,7 +62,7 @@ void CConsoleSite::AddResultRow(const CString& path, const FileFacts& facts)
         m_options.m_bStop = true;
     }
     if (replaced) {
-        PrintError(L"warning: " + path.Str() + L": the name holds a character that UTF-8 cannot carry; CSV shows it as U+FFFD");
+        PrintError(L"warning: " + OneLine(path.Str()) + L": the name holds a character that UTF-8 cannot carry; CSV shows it as U+FFFD");
         ++m_counts.warnings;
     }
     ShowProgress();
@@ -69,19 +79,13 @@ void CConsoleSite::ReportFolderNotListed(const CString& folder, DWORD error)
     // A folder entered under a pattern that nothing in it matches is no fault.
     if (error == ERROR_FILE_NOT_FOUND)
         return;
-    PrintError(L"warning: " + folder.Str() + L": cannot be listed (error " + std::to_wstring(error) + L")");
+    PrintError(L"warning: " + OneLine(folder.Str()) + L": cannot be listed (error " + std::to_wstring(error) + L")");
     ++m_counts.warnings;
 }
 
 bool CConsoleSite::ContinueAfterStatementError(const FileFacts& facts, const CString& error)
 {
-    // The driver's text may run over lines: one line a failure.
-    std::wstring text = error.Str();
-    for (wchar_t& c : text) {
-        if (c == L'\r' || c == L'\n')
-            c = L' ';
-    }
-    PrintError(L"error: " + facts.m_strFilePath.Str() + L": " + text);
+    PrintError(L"error: " + OneLine(facts.m_strFilePath.Str()) + L": " + OneLine(error.Str()));
     ++m_counts.failed;
     m_bStatementFailed = true;  // for the row that follows when the walk goes on
     return m_bContinueOnError;
