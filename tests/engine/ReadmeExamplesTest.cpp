@@ -8,12 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
 #include <sstream>
 
 namespace {
 
-// The contents of every ```sql block, in order.
-std::vector<std::string> SqlBlocks()
+// The contents of every ```sql block, in order; or of every ```INFO block and ```sql block naming INFO.
+std::vector<std::string> FencedBlocks(const std::string& info = "sql")
 {
     // Built on Linux: the source path is a Linux path, Z: under Wine.
     std::string path = std::string("Z:") + SORVIK_README;
@@ -23,7 +24,7 @@ std::vector<std::string> SqlBlocks()
     std::string line;
     bool inside = false;
     while (std::getline(readme, line)) {
-        if (!inside && line == "```sql") {
+        if (!inside && (line == "```" + info || (line.find("```sql ") == 0 && line.find(" " + info) != line.npos))) {
             inside = true;
             blocks.emplace_back();
         } else if (inside && line == "```") {
@@ -47,7 +48,7 @@ std::wstring Widen(const std::string& utf8)
 
 TEST(ReadmeExamples, EverySqlExampleIsOneLineAndWorksOnEveryEngine)
 {
-    const std::vector<std::string> blocks = SqlBlocks();
+    const std::vector<std::string> blocks = FencedBlocks();
     ASSERT_GE(blocks.size(), 4u);
     bool hostTemplateShown = false;
     for (const std::string& block : blocks) {
@@ -60,6 +61,13 @@ TEST(ReadmeExamples, EverySqlExampleIsOneLineAndWorksOnEveryEngine)
     TempTree tree;
     tree.AddFile(L"O'Neil.txt", "12345");
     tree.AddFile(L"b.txt");
+    TempTree stock;  // for the inventory recipe: paths alike past any index prefix and PostgreSQL's largest entry
+    std::wstring deep;
+    for (std::minstd_rand random; deep.size() < 3000; stock.AddFolder(deep), deep += L'\\')
+        while (deep.size() % 251 != 250)  // names that do not compress
+            deep += L"abcdefghijklmnopqrstuvwxyz0123456789"[random() % 36];
+    stock.AddFile(L"inventory.cmd");
+    const std::string script = FencedBlocks("bat").at(0);
     for (const Engine engine : {Engine::Sqlite, Engine::PostgreSql, Engine::MariaDb}) {
         TestDatabase database(engine);
         if (!database.Unreachable().empty()) {
@@ -80,5 +88,31 @@ TEST(ReadmeExamples, EverySqlExampleIsOneLineAndWorksOnEveryEngine)
         EXPECT_EQ(expectedRows, QueryRows(database.db, L"SELECT path FROM files").size()) << EngineName(engine);
         const Rows updated = QueryRows(database.db, L"SELECT DISTINCT length FROM files WHERE title = 'O''Neil'");
         EXPECT_EQ((Rows{{L"5"}}), updated) << EngineName(engine) << ": the UPDATE example found its rows";
+        SCOPED_TRACE(EngineName(engine));  // the inventory recipe, filled in as its script does
+        for (const wchar_t* file : {L"a.txt", L"gone.txt", L"x", L"y"})  // made anew for each engine
+            stock.AddFile(deep + file, "1");
+        const std::vector<std::string> recipe = FencedBlocks(EngineName(engine));
+        ASSERT_TRUE(recipe.size() == 3 && recipe[1].find('\n') == recipe[1].npos) << "key, template, DELETE";
+        database.db.ExecuteSQL(Widen(recipe[0]).c_str());
+        EXPECT_TRUE(engine != Engine::PostgreSql || script.find("echo " + recipe[1] + "\n") != script.npos);
+        const auto run = [&](const char* host, const char* tag, std::string sql, LPCWSTR pattern) {
+            sql.replace(sql.find("%COMPUTERNAME%"), 14, host).replace(sql.find("%RUN%"), 5, tag);
+            RecordingSite site(database.db);
+            site.Walk(stock.Root(), pattern, Widen(sql).c_str());
+            EXPECT_EQ(std::vector<std::wstring>{}, site.errors) << sql;
+        };
+        const std::wstring rows = L" FROM files WHERE host = 'build-07' ORDER BY title";
+        run("build-08", "1", recipe[1], L"*.*");
+        run("build-07", "1", recipe[1], L"*.*");
+        const Rows first = QueryRows(database.db, L"SELECT title, path, written, attributes, length" + rows);
+        run("build-07", "2", recipe[1], L"*.*");
+        EXPECT_EQ(first, QueryRows(database.db, L"SELECT title, path, written, attributes, length" + rows));
+        ::DeleteFileW(stock.Path(deep + L"gone.txt").c_str());
+        stock.AddFile(deep + L"a.txt", "1234");
+        run("build-07", "3", recipe[1], L"*.*");
+        run("build-07", "3", recipe[2], L"inventory.cmd");
+        EXPECT_EQ((Rows{{L"a", L"4"}, {L"inventory", L"0"}, {L"x", L"1"}, {L"y", L"1"}}),
+                  QueryRows(database.db, L"SELECT title, length" + rows));
+        EXPECT_EQ(5u, QueryRows(database.db, L"SELECT path FROM files WHERE host = 'build-08'").size());
     }
 }
