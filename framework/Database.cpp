@@ -2,33 +2,55 @@
 
 #include "framework/UniqueHandle.h"
 
+#include <climits>
 #include <memory>
 #include <string>
+
+namespace {
+
+// Drivers differ on a message longer than the buffer: most say its length;
+// psqlODBC instead hands out the rest in the records that follow, cut to the
+// first call's buffer (with a buffer of one character, empty records without
+// end). A buffer that holds any ordinary message, read again when too small,
+// serves both; a cap on the records serves a driver that never says "no
+// more".
+constexpr SQLSMALLINT kFirstRoom = 1024;
+constexpr SQLSMALLINT kMaxRecords = 64;
+
+// One record's message, or false when there is no such record.
+bool ReadDiagnostic(SQLSMALLINT handleType, SQLHANDLE handle, SQLSMALLINT i, CDBException::Record& record)
+{
+    SQLWCHAR state[SQL_SQLSTATE_SIZE + 1] = {};
+    CString message;
+    for (SQLSMALLINT room = kFirstRoom;;) {
+        SQLSMALLINT needed = 0;
+        const SQLRETURN rc = ::SQLGetDiagRecW(handleType, handle, i, state, &record.nNative,
+                                              reinterpret_cast<SQLWCHAR*>(message.GetBufferSetLength(room - 1)),
+                                              room, &needed);
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO)
+            return false;
+        if (needed < room || room == SHRT_MAX) {
+            message.ReleaseBuffer(needed >= 0 && needed < room ? needed : room - 1);
+            break;
+        }
+        room = static_cast<SQLSMALLINT>(needed < SHRT_MAX ? needed + 1 : SHRT_MAX);
+    }
+    record.strState = CString(reinterpret_cast<LPCWSTR>(state));
+    record.strMessage = message;
+    return true;
+}
+
+}  // namespace
 
 CDBException* CDBException::FromDiagnostics(SQLSMALLINT handleType, SQLHANDLE handle, SQLRETURN nRetCode)
 {
     std::unique_ptr<CDBException> e(new CDBException(CString()));
     e->m_nRetCode = nRetCode;
-    for (SQLSMALLINT i = 1; handle != SQL_NULL_HANDLE; ++i) {
-        SQLWCHAR state[SQL_SQLSTATE_SIZE + 1] = {};
-        SQLINTEGER native = 0;
-        SQLSMALLINT needed = 0;
-        SQLWCHAR probe[1];
-        // First ask for the message's length, then read it whole: driver
-        // messages can be longer than any fixed buffer.
-        SQLRETURN rc = ::SQLGetDiagRecW(handleType, handle, i, state, &native, probe, 1, &needed);
-        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO)
+    Record read;
+    for (SQLSMALLINT i = 1; handle != SQL_NULL_HANDLE && i <= kMaxRecords; ++i) {
+        if (!ReadDiagnostic(handleType, handle, i, read))
             break;
-        CString message;
-        if (needed > 0) {
-            SQLSMALLINT length = 0;
-            const int room = needed + 1;
-            rc = ::SQLGetDiagRecW(handleType, handle, i, state, &native,
-                                  reinterpret_cast<SQLWCHAR*>(message.GetBufferSetLength(needed)),
-                                  static_cast<SQLSMALLINT>(room), &length);
-            message.ReleaseBuffer(SqlSucceeded(rc) && length >= 0 && length <= needed ? length : 0);
-        }
-        e->m_records.push_back({CString(reinterpret_cast<LPCWSTR>(state)), native, message});
+        e->m_records.push_back(read);
     }
 
     for (const Record& record : e->m_records) {

@@ -237,14 +237,21 @@ TEST_F(DatabaseWrite, NothingIsWrittenUnlessEveryConditionHolds)
 
 TEST_F(DatabaseWrite, ExceptionCarriesEveryDiagnosticRecord)
 {
-    try {
-        sqlite.db.ExecuteSQL(L"SELECT * FROM missing_table");
-        FAIL() << "expected an error";
-    } catch (CDBException* e) {
-        ASSERT_FALSE(e->m_records.empty());
-        EXPECT_EQ(5, e->m_records[0].strState.GetLength());
-        EXPECT_NE(std::wstring::npos, e->m_strError.Str().find(L"missing_table"));
-        e->Delete();
+    for (const Engine engine : {Engine::Sqlite, Engine::PostgreSql, Engine::MariaDb}) {
+        TestDatabase database(engine);
+        if (!database.Unreachable().empty())
+            continue;
+        try {
+            database.db.ExecuteSQL(L"SELECT * FROM missing_table");
+            ADD_FAILURE() << "expected an error";
+        } catch (CDBException* e) {
+            ASSERT_FALSE(e->m_records.empty());
+            EXPECT_EQ(5, e->m_records[0].strState.GetLength());
+            EXPECT_NE(std::wstring::npos, e->m_records[0].strMessage.Str().find(L"missing_table"))
+                << EngineName(engine) << ": " << Narrow(e->m_strError.Str().substr(0, 200));
+            EXPECT_LT(e->m_records.size(), 4u) << EngineName(engine);
+            e->Delete();
+        }
     }
     CDatabase closed;
     try {
