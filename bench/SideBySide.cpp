@@ -126,7 +126,12 @@ double SorvikWalk(const std::wstring& tree, BenchSite& site, LPCWSTR sqlTemplate
     return Timed([&] { walk.ScanFolder(tree.c_str(), L"*.*", sqlTemplate); });
 }
 
-void CompareStatements(const char* figure, const std::wstring& tree, const CString& connection, int runs)
+// Sorvik's side of a statement figure: a walk of tree that writes a row a
+// file into db, timed.
+using StatementWalk = std::function<double(const std::wstring& tree, CDatabase& db)>;
+
+void CompareStatements(const char* figure, const std::wstring& tree, const CString& connection, int runs,
+                       const StatementWalk& sorvik)
 {
     CDatabase db;
     OpenSorvikConnection(db, connection);
@@ -135,13 +140,7 @@ void CompareStatements(const char* figure, const std::wstring& tree, const CStri
     Compare(figure, CountFiles(tree), runs,
             [&] {
                 empty();
-                BenchSite site;
-                site.options.m_bWriteToDatabase = true;
-                site.database = &db;
-                const double seconds = SorvikWalk(tree, site, kBenchTemplate);
-                if (site.failed)
-                    printf("  (%d statements failed)\n", site.failed);
-                return seconds;
+                return sorvik(tree, db);
             },
             [&] {
                 empty();
@@ -151,6 +150,17 @@ void CompareStatements(const char* figure, const std::wstring& tree, const CStri
                     });
                 });
             });
+}
+
+double EngineStatements(const std::wstring& tree, CDatabase& db)
+{
+    BenchSite site;
+    site.options.m_bWriteToDatabase = true;
+    site.database = &db;
+    const double seconds = SorvikWalk(tree, site, kBenchTemplate);
+    if (site.failed)
+        printf("  (%d statements failed)\n", site.failed);
+    return seconds;
 }
 
 // The same statements on both sides, or the comparison means nothing.
@@ -235,8 +245,8 @@ int wmain(int argc, wchar_t** argv)
     const std::wstring database = UniqueTempPath(L".sqlite");
     const CString wal = SqliteConnectionString(database.c_str());
     CompareStatements("statement, SQLite default journal", ownerTree,
-                      WithConnectionValue(wal, L"JournalMode", L"DELETE"), 5);
-    CompareStatements("statement, SQLite WAL", walkTree, wal, 7);
+                      WithConnectionValue(wal, L"JournalMode", L"DELETE"), 5, EngineStatements);
+    CompareStatements("statement, SQLite WAL", walkTree, wal, 7, EngineStatements);
     for (const wchar_t* suffix : {L"", L"-wal", L"-shm", L"-journal"})
         ::DeleteFileW((database + suffix).c_str());
 
