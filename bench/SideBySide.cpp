@@ -1,11 +1,13 @@
-// Prints what Sorvik adds to the platform calls each file needs: every figure
-// beside a bare loop making the same calls on the same tree, the two run
-// alternately, with median and spread; then the memory a walk holds on a
-// small and a very large tree. A benchmark, not a test: it fails nothing.
+// Prints what Sorvik and SorvikScan add to the platform calls each file needs:
+// every figure beside a bare loop making the same calls on the same tree, the
+// two run alternately, with median and spread; then the memory a walk holds on
+// a small and a very large tree. A benchmark, not a test: it fails nothing.
 // Usage: WalkBenchmark WALK_TREE SMALL_TREE OWNER_TREE LIST_TREE LARGE_TREE
 #include "bench/BareLoops.h"
+#include "console/ConsoleSite.h"
 #include "dialog/resource.h"
 #include "framework/FileFind.h"
+#include "framework/UniqueHandle.h"
 #include "host/ConnectionString.h"
 #include "host/PluginLoader.h"
 #include "host/SampleDatabase.h"
@@ -180,6 +182,65 @@ bool SameStatements(const std::wstring& tree)
     return same;
 }
 
+// SorvikScan's scan in process, as its Scan runs it but for the Ctrl+C
+// handling (a cost per walk, not per file): the listing's header, the walk on
+// the console's site, the rest of the listing, into output.
+ScanCounts ConsoleScan(const ScanCommand& command, HANDLE output, CDatabase* database)
+{
+    const CConsoleText out(output);
+    CListingWriter listing(out, command.list);
+    CConsoleSite site(command, database, listing);
+    bool closed = !listing.Begin();
+    if (!closed) {
+        CFolderWalk walk(site);
+        walk.ScanFolder(command.folder.c_str(), command.pattern.c_str(), command.sql.c_str());
+        closed = site.OutputClosed() || !listing.Flush();
+    }
+    if (closed)
+        printf("  (the listing could not be written: error %lu)\n", ::GetLastError());
+    return site.Counts();
+}
+
+// Writes into a fresh file at path, its creation and closing timed too.
+double TimedIntoFile(const std::wstring& path, const std::function<void(HANDLE)>& write)
+{
+    return Timed([&] {
+        const CFileHandle file(
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        write(file.Get());
+    });
+}
+
+double SorvikCsvListing(const std::wstring& tree, const std::wstring& path)
+{
+    ScanCommand command;
+    command.folder = tree;
+    command.list = ListFormat::Csv;
+    return TimedIntoFile(path, [&](HANDLE file) { ConsoleScan(command, file, nullptr); });
+}
+
+double BareCsvListingInto(const std::wstring& tree, const std::wstring& path)
+{
+    return TimedIntoFile(path, [&](HANDLE file) {
+        if (!BareCsvListing(tree, file))
+            printf("  (the bare listing could not be written: error %lu)\n", ::GetLastError());
+    });
+}
+
+// The same bytes on both sides, or the comparison means nothing.
+bool SameCsvListing(const std::wstring& tree)
+{
+    const std::wstring ours = UniqueTempPath(L".csv");
+    const std::wstring theirs = UniqueTempPath(L".csv");
+    SorvikCsvListing(tree, ours);
+    BareCsvListingInto(tree, theirs);
+    const std::string listing = ReadAll(ours);
+    const bool same = !listing.empty() && listing == ReadAll(theirs);
+    ::DeleteFileW(ours.c_str());
+    ::DeleteFileW(theirs.c_str());
+    return same;
+}
+
 double SorvikListWalk(const CPluginModule& plugin, const std::wstring& tree)
 {
     double seconds = 0;
@@ -222,6 +283,8 @@ int wmain(int argc, wchar_t** argv)
                        largeTree = argv[5];
     if (!SameStatements(ownerTree))
         printf("warning: the bare statements differ from Sorvik's\n");
+    if (!SameCsvListing(walkTree))
+        printf("warning: the bare CSV listing differs from SorvikScan's\n");
 
     printf("| figure | files | Sorvik: median (min-max) | bare loop: median (min-max) | bare/Sorvik |\n");
     printf("|---|---:|---:|---:|---:|\n");
@@ -249,6 +312,11 @@ int wmain(int argc, wchar_t** argv)
     CompareStatements("statement, SQLite WAL", walkTree, wal, 7, EngineStatements);
     for (const wchar_t* suffix : {L"", L"-wal", L"-shm", L"-journal"})
         ::DeleteFileW((database + suffix).c_str());
+
+    const std::wstring listing = UniqueTempPath(L".csv");
+    Compare("SorvikScan, CSV listing into a file", CountFiles(walkTree), 11,
+            [&] { return SorvikCsvListing(walkTree, listing); }, [&] { return BareCsvListingInto(walkTree, listing); });
+    ::DeleteFileW(listing.c_str());
 
     CPluginModule plugin;
     CString error;
