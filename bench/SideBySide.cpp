@@ -201,6 +201,19 @@ ScanCounts ConsoleScan(const ScanCommand& command, HANDLE output, CDatabase* dat
     return site.Counts();
 }
 
+double ConsoleStatements(const std::wstring& tree, CDatabase& db)
+{
+    ScanCommand command;
+    command.folder = tree;
+    command.sql = kBenchTemplate;
+    command.continueOnError = true;  // as the engine's figure goes on, and counts
+    ScanCounts counts;
+    const double seconds = Timed([&] { counts = ConsoleScan(command, ::GetStdHandle(STD_OUTPUT_HANDLE), &db); });
+    if (counts.failed)
+        printf("  (%lu statements failed)\n", static_cast<unsigned long>(counts.failed));
+    return seconds;
+}
+
 // Writes into a fresh file at path, its creation and closing timed too.
 double TimedIntoFile(const std::wstring& path, const std::function<void(HANDLE)>& write)
 {
@@ -310,6 +323,7 @@ int wmain(int argc, wchar_t** argv)
     CompareStatements("statement, SQLite default journal", ownerTree,
                       WithConnectionValue(wal, L"JournalMode", L"DELETE"), 5, EngineStatements);
     CompareStatements("statement, SQLite WAL", walkTree, wal, 7, EngineStatements);
+    CompareStatements("SorvikScan, statements, SQLite WAL", walkTree, wal, 7, ConsoleStatements);
     for (const wchar_t* suffix : {L"", L"-wal", L"-shm", L"-journal"})
         ::DeleteFileW((database + suffix).c_str());
 
