@@ -4,7 +4,9 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <charconv>
 #include <cwchar>
+#include <ctime>
 #include <thread>
 
 void BareEnumerate(const std::wstring& folder,
@@ -61,6 +63,24 @@ const wchar_t kBenchTemplate[] =
 
 namespace {
 
+// The name up to its last dot.
+size_t TitleLength(const wchar_t* name)
+{
+    const wchar_t* dot = wcsrchr(name, L'.');
+    return dot ? static_cast<size_t>(dot - name) : wcslen(name);
+}
+
+// A letter an attribute in the template's order, capital when set.
+void AttributeLetters(DWORD attributes, wchar_t (&letters)[7])
+{
+    const DWORD bits[] = {FILE_ATTRIBUTE_ARCHIVE,  FILE_ATTRIBUTE_COMPRESSED, FILE_ATTRIBUTE_HIDDEN,
+                          FILE_ATTRIBUTE_NORMAL,   FILE_ATTRIBUTE_READONLY,   FILE_ATTRIBUTE_SYSTEM,
+                          FILE_ATTRIBUTE_TEMPORARY};
+    const wchar_t set[] = L"ACHNRST";
+    for (int i = 0; i < 7; ++i)
+        letters[i] = (attributes & bits[i]) ? set[i] : static_cast<wchar_t>(set[i] - L'A' + L'a');
+}
+
 void AppendQuoted(std::wstring& out, const wchar_t* text, size_t length)
 {
     for (size_t i = 0; i < length; ++i) {
@@ -74,19 +94,14 @@ void AppendQuoted(std::wstring& out, const wchar_t* text, size_t length)
 
 std::wstring BareStatement(const std::wstring& path, const WIN32_FIND_DATAW& data)
 {
-    const wchar_t* name = data.cFileName;
-    const wchar_t* dot = wcsrchr(name, L'.');
     std::wstring s = L"INSERT INTO files (title, path, attributes, length) VALUES ('";
-    AppendQuoted(s, name, dot ? static_cast<size_t>(dot - name) : wcslen(name));
+    AppendQuoted(s, data.cFileName, TitleLength(data.cFileName));
     s += L"', '";
     AppendQuoted(s, path.c_str(), path.size());
     s += L"', '";
-    const DWORD bits[] = {FILE_ATTRIBUTE_ARCHIVE,  FILE_ATTRIBUTE_COMPRESSED, FILE_ATTRIBUTE_HIDDEN,
-                          FILE_ATTRIBUTE_NORMAL,   FILE_ATTRIBUTE_READONLY,   FILE_ATTRIBUTE_SYSTEM,
-                          FILE_ATTRIBUTE_TEMPORARY};
-    const wchar_t letters[] = L"ACHNRST";
-    for (int i = 0; i < 7; ++i)
-        s += (data.dwFileAttributes & bits[i]) ? letters[i] : static_cast<wchar_t>(letters[i] - L'A' + L'a');
+    wchar_t letters[7];
+    AttributeLetters(data.dwFileAttributes, letters);
+    s.append(letters, 7);
     s += L"', ";
     s += std::to_wstring((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
     s += L")";
@@ -102,6 +117,107 @@ bool BareExecute(CDatabase& db, const std::wstring& statement)
         ::SQLExecDirectW(stmt, const_cast<SQLWCHAR*>(reinterpret_cast<const SQLWCHAR*>(statement.c_str())), SQL_NTS));
     ::SQLFreeHandle(SQL_HANDLE_STMT, stmt);
     return done;
+}
+
+namespace {
+
+// One CSV field of text in UTF-8, quoted (its quotes doubled) when it holds
+// a quote, a comma, a CR or a LF.
+void AppendCsvText(std::string& out, const wchar_t* text, size_t length)
+{
+    const size_t start = out.size();
+    out.resize(start + 3 * length);  // at most three bytes a UTF-16 unit
+    out.resize(start + static_cast<size_t>(::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length),
+                                                                  &out[start], static_cast<int>(3 * length),
+                                                                  nullptr, nullptr)));
+    if (out.find_first_of("\",\r\n", start) == std::string::npos)
+        return;
+    const std::string field = out.substr(start);
+    out.resize(start);
+    out += '"';
+    for (const char c : field) {
+        out += c;
+        if (c == '"')
+            out += '"';
+    }
+    out += '"';
+}
+
+void AppendDigits(std::string& out, unsigned long long value)
+{
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
+
+// Local time as "%H:%M:%S %d.%m.%Y".
+void AppendLocalTime(std::string& out, const FILETIME& time)
+{
+    const long long ticks = static_cast<long long>((static_cast<unsigned long long>(time.dwHighDateTime) << 32) |
+                                                   time.dwLowDateTime);
+    const __time64_t seconds = ticks / 10000000 - 11644473600LL;
+    struct tm local = {};
+    if (_localtime64_s(&local, &seconds) != 0)
+        return;
+    const int fields[] = {local.tm_hour, local.tm_min, local.tm_sec, local.tm_mday, local.tm_mon + 1};
+    const char after[] = ":: ..";
+    for (int i = 0; i < 5; ++i) {
+        out += static_cast<char>('0' + fields[i] / 10 % 10);
+        out += static_cast<char>('0' + fields[i] % 10);
+        out += after[i];
+    }
+    AppendDigits(out, static_cast<unsigned long long>(local.tm_year + 1900));
+}
+
+void AppendCsvLine(std::string& out, std::wstring& url, const std::wstring& path, const WIN32_FIND_DATAW& data)
+{
+    AppendCsvText(out, data.cFileName, TitleLength(data.cFileName));
+    out += ',';
+    AppendCsvText(out, path.c_str(), path.size());
+    out += ',';
+    url.assign(L"file://").append(path);
+    AppendCsvText(out, url.c_str(), url.size());
+    for (const FILETIME& time : {data.ftCreationTime, data.ftLastAccessTime, data.ftLastWriteTime}) {
+        out += ',';
+        AppendLocalTime(out, time);
+    }
+    wchar_t letters[7];
+    AttributeLetters(data.dwFileAttributes, letters);
+    for (const wchar_t letter : letters) {
+        out += ',';
+        out += static_cast<char>(letter);
+    }
+    out += ',';
+    for (const wchar_t letter : letters)
+        out += static_cast<char>(letter);
+    out += ',';
+    AppendDigits(out, (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    out += ",\r\n";  // the owner, not looked up, is empty
+}
+
+}  // namespace
+
+bool BareCsvListing(const std::wstring& folder, HANDLE file)
+{
+    constexpr size_t kChunk = 64 * 1024;
+    std::string text;
+    text.reserve(kChunk + 4096);
+    text = "FileTitle,FilePath,FileUrl,CreateTime,AccessTime,WriteTime,ArchivedAttribute,CompressedAttribute,"
+           "HiddenAttribute,NormalAttribute,ReadOnlyAttribute,SystemAttribute,TemporaryAtribbute,AllAttributes,"
+           "FileLength,FileOwner\r\n";
+    bool written = true;
+    const auto write = [&](size_t size) {
+        DWORD done = 0;
+        written = ::WriteFile(file, text.data(), static_cast<DWORD>(size), &done, nullptr) && done == size && written;
+        text.erase(0, size);
+    };
+    std::wstring url;
+    BareEnumerate(folder, [&](const std::wstring& path, const WIN32_FIND_DATAW& data) {
+        AppendCsvLine(text, url, path, data);
+        if (text.size() >= kChunk)
+            write(kChunk);
+    });
+    write(text.size());
+    return written;
 }
 
 double BareListWalk(const std::wstring& folder)

@@ -21,6 +21,11 @@ extern const wchar_t kBenchTemplate[];
 std::wstring BareStatement(const std::wstring& path, const WIN32_FIND_DATAW& data);
 bool BareExecute(CDatabase& db, const std::wstring& statement);
 
+// The console program's CSV listing of folder, by plain code: a header line,
+// then a line a file with its sixteen facts (the owner empty), written to
+// file in 64 KiB chunks. False when a write failed.
+bool BareCsvListing(const std::wstring& folder, HANDLE file);
+
 // A visible window with a report list of five columns, and a worker that
 // walks folder and sends the list the messages a result row needs (the
 // count, the insertion, three texts, the scroll), then sizes the columns.

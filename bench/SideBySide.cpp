@@ -1,11 +1,14 @@
-// Prints what Sorvik adds to the platform calls each file needs: every figure
-// beside a bare loop making the same calls on the same tree, the two run
-// alternately, with median and spread; then the memory a walk holds on a
-// small and a very large tree. A benchmark, not a test: it fails nothing.
+// Prints what Sorvik and SorvikScan add to the platform calls each file needs:
+// every figure beside a bare loop making the same calls on the same tree, the
+// two run alternately, with median and spread; then the memory a walk and a
+// CSV listing hold on a small and a very large tree. A benchmark, not a test:
+// it fails nothing.
 // Usage: WalkBenchmark WALK_TREE SMALL_TREE OWNER_TREE LIST_TREE LARGE_TREE
 #include "bench/BareLoops.h"
+#include "console/ConsoleSite.h"
 #include "dialog/resource.h"
 #include "framework/FileFind.h"
+#include "framework/UniqueHandle.h"
 #include "host/ConnectionString.h"
 #include "host/PluginLoader.h"
 #include "host/SampleDatabase.h"
@@ -18,8 +21,10 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <functional>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -126,7 +131,12 @@ double SorvikWalk(const std::wstring& tree, BenchSite& site, LPCWSTR sqlTemplate
     return Timed([&] { walk.ScanFolder(tree.c_str(), L"*.*", sqlTemplate); });
 }
 
-void CompareStatements(const char* figure, const std::wstring& tree, const CString& connection, int runs)
+// Sorvik's side of a statement figure: a walk of tree that writes a row a
+// file into db, timed.
+using StatementWalk = std::function<double(const std::wstring& tree, CDatabase& db)>;
+
+void CompareStatements(const char* figure, const std::wstring& tree, const CString& connection, int runs,
+                       const StatementWalk& sorvik)
 {
     CDatabase db;
     OpenSorvikConnection(db, connection);
@@ -135,13 +145,7 @@ void CompareStatements(const char* figure, const std::wstring& tree, const CStri
     Compare(figure, CountFiles(tree), runs,
             [&] {
                 empty();
-                BenchSite site;
-                site.options.m_bWriteToDatabase = true;
-                site.database = &db;
-                const double seconds = SorvikWalk(tree, site, kBenchTemplate);
-                if (site.failed)
-                    printf("  (%d statements failed)\n", site.failed);
-                return seconds;
+                return sorvik(tree, db);
             },
             [&] {
                 empty();
@@ -151,6 +155,17 @@ void CompareStatements(const char* figure, const std::wstring& tree, const CStri
                     });
                 });
             });
+}
+
+double EngineStatements(const std::wstring& tree, CDatabase& db)
+{
+    BenchSite site;
+    site.options.m_bWriteToDatabase = true;
+    site.database = &db;
+    const double seconds = SorvikWalk(tree, site, kBenchTemplate);
+    if (site.failed)
+        printf("  (%d statements failed)\n", site.failed);
+    return seconds;
 }
 
 // The same statements on both sides, or the comparison means nothing.
@@ -167,6 +182,82 @@ bool SameStatements(const std::wstring& tree)
         GatherFileFacts(finder, facts);
         same = ExpandSqlTemplate(kBenchTemplate, facts).Str() == BareStatement(path, data);
     });
+    return same;
+}
+
+// SorvikScan's scan in process, as its Scan runs it but for the Ctrl+C
+// handling (a cost per walk, not per file): the listing's header, the walk on
+// the console's site, the rest of the listing, into output.
+ScanCounts ConsoleScan(const ScanCommand& command, HANDLE output, CDatabase* database)
+{
+    const CConsoleText out(output);
+    CListingWriter listing(out, command.list);
+    CConsoleSite site(command, database, listing);
+    bool closed = !listing.Begin();
+    if (!closed) {
+        CFolderWalk walk(site);
+        walk.ScanFolder(command.folder.c_str(), command.pattern.c_str(), command.sql.c_str());
+        closed = site.OutputClosed() || !listing.Flush();
+    }
+    if (closed)
+        printf("  (the listing could not be written: error %lu)\n", ::GetLastError());
+    return site.Counts();
+}
+
+double ConsoleStatements(const std::wstring& tree, CDatabase& db)
+{
+    ScanCommand command;
+    command.folder = tree;
+    command.sql = kBenchTemplate;
+    command.continueOnError = true;  // as the engine's figure goes on, and counts
+    ScanCounts counts;
+    const double seconds = Timed([&] { counts = ConsoleScan(command, ::GetStdHandle(STD_OUTPUT_HANDLE), &db); });
+    if (counts.failed)
+        printf("  (%lu statements failed)\n", static_cast<unsigned long>(counts.failed));
+    return seconds;
+}
+
+// Writes into a fresh file at path, its creation and closing timed too.
+double TimedIntoFile(const std::wstring& path, const std::function<void(HANDLE)>& write)
+{
+    return Timed([&] {
+        const CFileHandle file(
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        write(file.Get());
+    });
+}
+
+double SorvikCsvListing(const std::wstring& tree, const std::wstring& path, ScanCounts* counts = nullptr)
+{
+    ScanCommand command;
+    command.folder = tree;
+    command.list = ListFormat::Csv;
+    return TimedIntoFile(path, [&](HANDLE file) {
+        const ScanCounts done = ConsoleScan(command, file, nullptr);
+        if (counts)
+            *counts = done;
+    });
+}
+
+double BareCsvListingInto(const std::wstring& tree, const std::wstring& path)
+{
+    return TimedIntoFile(path, [&](HANDLE file) {
+        if (!BareCsvListing(tree, file))
+            printf("  (the bare listing could not be written: error %lu)\n", ::GetLastError());
+    });
+}
+
+// The same bytes on both sides, or the comparison means nothing.
+bool SameCsvListing(const std::wstring& tree)
+{
+    const std::wstring ours = UniqueTempPath(L".csv");
+    const std::wstring theirs = UniqueTempPath(L".csv");
+    SorvikCsvListing(tree, ours);
+    BareCsvListingInto(tree, theirs);
+    const std::string listing = ReadAll(ours);
+    const bool same = !listing.empty() && listing == ReadAll(theirs);
+    ::DeleteFileW(ours.c_str());
+    ::DeleteFileW(theirs.c_str());
     return same;
 }
 
@@ -189,15 +280,72 @@ double SorvikListWalk(const CPluginModule& plugin, const std::wstring& tree)
     return seconds;
 }
 
+void PrintMemoryRow(const char* what, long files, double seconds, SIZE_T before, SIZE_T peak)
+{
+    printf("| %s %9ld files | %6.1f s | %+7.2f MiB |\n", what, files, seconds,
+           (static_cast<double>(peak) - static_cast<double>(before)) / (1024.0 * 1024.0));
+    fflush(stdout);
+}
+
 void PrintMemory(const std::wstring& tree)
 {
     BenchSite site;
     site.options.m_bShowResults = true;
     const SIZE_T before = BenchSite::Committed();
     const double seconds = SorvikWalk(tree, site);
-    printf("| walk of %9ld files | %6.1f s | %+7.2f MiB |\n", site.rows, seconds,
-           (static_cast<double>(site.peakCommitted) - static_cast<double>(before)) / (1024.0 * 1024.0));
-    fflush(stdout);
+    PrintMemoryRow("walk of", site.rows, seconds, before, site.peakCommitted);
+}
+
+// The highest committed memory while it lives, sampled every 50 ms on a
+// thread of its own: the console's site cannot be wrapped as BenchSite is.
+class CommittedPeak {
+public:
+    // Returns once the thread has taken its first sample: its own stack is
+    // then committed, and not counted as the work's.
+    CommittedPeak()
+    {
+        m_sampler = std::thread([this] {
+            do {
+                Sample();
+                m_started = true;
+            } while (::WaitForSingleObject(m_done.Get(), 50) == WAIT_TIMEOUT);
+        });
+        while (!m_started)
+            ::Sleep(1);
+    }
+    ~CommittedPeak() { Stop(); }
+    CommittedPeak(const CommittedPeak&) = delete;
+    CommittedPeak& operator=(const CommittedPeak&) = delete;
+
+    SIZE_T Stop()
+    {
+        if (m_sampler.joinable()) {
+            ::SetEvent(m_done.Get());
+            m_sampler.join();
+            Sample();
+        }
+        return m_peak;
+    }
+
+private:
+    void Sample() { m_peak = std::max<SIZE_T>(m_peak, BenchSite::Committed()); }
+
+    CKernelHandle m_done{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::atomic<SIZE_T> m_peak{0};
+    std::atomic<bool> m_started{false};
+    std::thread m_sampler;
+};
+
+void PrintCsvMemory(const std::wstring& tree)
+{
+    const std::wstring listing = UniqueTempPath(L".csv");
+    CommittedPeak peak;
+    const SIZE_T before = BenchSite::Committed();
+    ScanCounts counts;
+    const double seconds = SorvikCsvListing(tree, listing, &counts);
+    const SIZE_T highest = peak.Stop();
+    ::DeleteFileW(listing.c_str());
+    PrintMemoryRow("SorvikScan CSV of", static_cast<long>(counts.files), seconds, before, highest);
 }
 
 }  // namespace
@@ -212,6 +360,8 @@ int wmain(int argc, wchar_t** argv)
                        largeTree = argv[5];
     if (!SameStatements(ownerTree))
         printf("warning: the bare statements differ from Sorvik's\n");
+    if (!SameCsvListing(walkTree))
+        printf("warning: the bare CSV listing differs from SorvikScan's\n");
 
     printf("| figure | files | Sorvik: median (min-max) | bare loop: median (min-max) | bare/Sorvik |\n");
     printf("|---|---:|---:|---:|---:|\n");
@@ -235,10 +385,16 @@ int wmain(int argc, wchar_t** argv)
     const std::wstring database = UniqueTempPath(L".sqlite");
     const CString wal = SqliteConnectionString(database.c_str());
     CompareStatements("statement, SQLite default journal", ownerTree,
-                      WithConnectionValue(wal, L"JournalMode", L"DELETE"), 5);
-    CompareStatements("statement, SQLite WAL", walkTree, wal, 7);
+                      WithConnectionValue(wal, L"JournalMode", L"DELETE"), 5, EngineStatements);
+    CompareStatements("statement, SQLite WAL", walkTree, wal, 7, EngineStatements);
+    CompareStatements("SorvikScan, statements, SQLite WAL", walkTree, wal, 7, ConsoleStatements);
     for (const wchar_t* suffix : {L"", L"-wal", L"-shm", L"-journal"})
         ::DeleteFileW((database + suffix).c_str());
+
+    const std::wstring listing = UniqueTempPath(L".csv");
+    Compare("SorvikScan, CSV listing into a file", CountFiles(walkTree), 11,
+            [&] { return SorvikCsvListing(walkTree, listing); }, [&] { return BareCsvListingInto(walkTree, listing); });
+    ::DeleteFileW(listing.c_str());
 
     CPluginModule plugin;
     CString error;
@@ -251,5 +407,7 @@ int wmain(int argc, wchar_t** argv)
     printf("\n| memory | time | peak committed, beyond the start |\n|---|---:|---:|\n");
     PrintMemory(smallTree);
     PrintMemory(largeTree);
+    PrintCsvMemory(smallTree);
+    PrintCsvMemory(largeTree);
     return 0;
 }

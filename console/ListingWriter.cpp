@@ -16,31 +16,49 @@ bool IsLowSurrogate(wchar_t c)
     return c >= 0xDC00 && c <= 0xDFFF;
 }
 
-void AppendUtf8(std::string& out, unsigned code)
+// One code point's UTF-8 at out; returns the end.
+char* PutUtf8(char* out, unsigned code)
 {
     if (code < 0x80) {
-        out += static_cast<char>(code);
+        *out++ = static_cast<char>(code);
     } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
+        *out++ = static_cast<char>(0xC0 | (code >> 6));
+        *out++ = static_cast<char>(0x80 | (code & 0x3F));
     } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
+        *out++ = static_cast<char>(0xE0 | (code >> 12));
+        *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (code & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
+        *out++ = static_cast<char>(0xF0 | (code >> 18));
+        *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (code & 0x3F));
     }
+    return out;
 }
 
-void AppendEscape(std::string& out, unsigned unit)
+char* PutEscape(char* out, unsigned unit)
 {
     static const char kHex[] = "0123456789abcdef";
-    out += "\\u";
+    *out++ = '\\';
+    *out++ = 'u';
     for (int shift = 12; shift >= 0; shift -= 4)
-        out += kHex[(unit >> shift) & 0xF];
+        *out++ = kHex[(unit >> shift) & 0xF];
+    return out;
+}
+
+// Room for up to count bytes at the end of text, written through a pointer
+// rather than a byte at a time; Trim then ends the text where writing ended.
+char* Extend(std::string& text, size_t count)
+{
+    const size_t at = text.size();
+    text.resize(at + count);
+    return &text[at];
+}
+
+void Trim(std::string& text, const char* end)
+{
+    text.resize(static_cast<size_t>(end - text.data()));
 }
 
 // Walks UTF-16 text by code points: a pair makes one; a lone surrogate
@@ -66,16 +84,24 @@ void ForEachCodePoint(const CString& text, Visit visit)
 CListingWriter::CListingWriter(const CConsoleText& out, ListFormat format) : m_out(out), m_format(format)
 {
     m_buffer.reserve(kFlushAt + 4096);
+    // Named once, not for every file. The names are ASCII letters.
+    for (int i = 0; i < kFactCount; ++i) {
+        const CString name = FactName(i);
+        std::string& narrow = m_names.emplace_back();
+        for (int c = 0; c < name.GetLength(); ++c)
+            narrow += static_cast<char>(name.GetAt(c));
+    }
 }
 
 bool CListingWriter::Begin()
 {
     if (m_format != ListFormat::Csv)
         return true;
+    // Letters only: no name needs quotes.
     for (int i = 0; i < kFactCount; ++i) {
-        m_buffer += i ? "," : "";
-        bool unused = false;
-        AppendCsvField(FactName(i), unused);
+        if (i)
+            m_buffer += ',';
+        m_buffer += m_names[static_cast<size_t>(i)];
     }
     m_buffer += "\r\n";
     return FlushIfFull();
@@ -86,19 +112,20 @@ bool CListingWriter::Write(const FileFacts& facts, bool& replaced)
     replaced = false;
     if (m_format == ListFormat::None)
         return true;
-    m_buffer += m_format == ListFormat::Jsonl ? "{" : "";
+    const bool json = m_format == ListFormat::Jsonl;
+    if (json)
+        m_buffer += '{';
     for (int i = 0; i < kFactCount; ++i) {
         m_value.Empty();
         AppendFact(m_value, i, facts);
-        if (m_format == ListFormat::Csv) {
-            m_buffer += i ? "," : "";
+        if (i)
+            m_buffer += ',';
+        if (!json) {
             AppendCsvField(m_value, replaced);
             continue;
         }
-        m_buffer += i ? ",\"" : "\"";
-        const CString name = FactName(i);
-        for (int c = 0; c < name.GetLength(); ++c)
-            m_buffer += static_cast<char>(name.GetAt(c));
+        m_buffer += '"';
+        m_buffer += m_names[static_cast<size_t>(i)];
         m_buffer += "\":";
         if (i == kFileLengthFact) {
             for (int c = 0; c < m_value.GetLength(); ++c)
@@ -107,40 +134,53 @@ bool CListingWriter::Write(const FileFacts& facts, bool& replaced)
             AppendJsonString(m_value);
         }
     }
-    m_buffer += m_format == ListFormat::Jsonl ? "}\n" : "\r\n";
+    m_buffer += json ? "}\n" : "\r\n";
     return FlushIfFull();
 }
 
 void CListingWriter::AppendCsvField(const CString& value, bool& replaced)
 {
-    const wchar_t* text = value.GetString();
-    const bool quoted = wcspbrk(text, L"\",\r\n") != nullptr;
-    m_buffer += quoted ? "\"" : "";
+    // One pass: the rare field that needs quotes gets its opening quote put
+    // in front once it is written. No UTF-16 unit takes more than three
+    // bytes, a doubled quote included.
+    const size_t start = m_buffer.size();
+    char* out = Extend(m_buffer, 3 * static_cast<size_t>(value.GetLength()));
+    bool quoted = false;
     ForEachCodePoint(value, [&](unsigned code, bool lone) {
         if (lone) {
             replaced = true;
             code = 0xFFFD;
+        } else if (code == '"' || code == ',' || code == '\r' || code == '\n') {
+            quoted = true;
+            if (code == '"')
+                *out++ = '"';
         }
-        if (code == '"')
-            m_buffer += "\"\"";
-        else
-            AppendUtf8(m_buffer, code);
+        out = PutUtf8(out, code);
     });
-    m_buffer += quoted ? "\"" : "";
+    Trim(m_buffer, out);
+    if (quoted) {
+        m_buffer.insert(start, 1, '"');
+        m_buffer += '"';
+    }
 }
 
 void CListingWriter::AppendJsonString(const CString& value)
 {
-    m_buffer += '"';
+    // No UTF-16 unit takes more than six bytes (an escape).
+    char* out = Extend(m_buffer, 6 * static_cast<size_t>(value.GetLength()) + 2);
+    *out++ = '"';
     ForEachCodePoint(value, [&](unsigned code, bool lone) {
-        if (lone || code < 0x20)
-            AppendEscape(m_buffer, code);
-        else if (code == '"' || code == '\\')
-            m_buffer += code == '"' ? "\\\"" : "\\\\";
-        else
-            AppendUtf8(m_buffer, code);
+        if (lone || code < 0x20) {
+            out = PutEscape(out, code);
+        } else if (code == '"' || code == '\\') {
+            *out++ = '\\';
+            *out++ = static_cast<char>(code);
+        } else {
+            out = PutUtf8(out, code);
+        }
     });
-    m_buffer += '"';
+    *out++ = '"';
+    Trim(m_buffer, out);
 }
 
 bool CListingWriter::FlushIfFull()

@@ -7,6 +7,7 @@
 #include "scan/FileFacts.h"
 
 #include <string>
+#include <vector>
 
 enum class ListFormat { None, Csv, Jsonl };
 
@@ -30,5 +31,6 @@ private:
     const CConsoleText& m_out;
     ListFormat m_format;
     std::string m_buffer;
+    std::vector<std::string> m_names;  // the facts' names in UTF-8
     CString m_value;  // each fact in turn; its buffer serves the whole walk
 };

@@ -44,18 +44,6 @@ std::string ShellWord(const std::wstring& windowsPath)
     return word + "'";
 }
 
-std::string ReadAll(const std::wstring& path)
-{
-    std::string text;
-    if (FILE* file = _wfopen(path.c_str(), L"rb")) {
-        char buffer[4096];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, file)) > 0;)
-            text.append(buffer, n);
-        fclose(file);
-    }
-    return text;
-}
-
 void WriteAll(const std::wstring& path, const std::string& bytes)
 {
     FILE* file = _wfopen(path.c_str(), L"wb");
