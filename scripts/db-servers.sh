@@ -7,7 +7,8 @@
 # only what it made.
 #   db-servers.sh DIR start [postgresql|mariadb]   creates on first use, starts
 #   db-servers.sh DIR stop [postgresql|mariadb]    stops, waits until gone
-#   db-servers.sh DIR env                          prints the connection strings
+#   db-servers.sh DIR env                          prints, shell-quoted, the variables
+#                                                  the tests read
 set -euo pipefail
 
 usage="usage: db-servers.sh DIR start|stop|env [postgresql|mariadb]"
@@ -26,7 +27,7 @@ fail() {
 }
 
 dir=$(mkdir -p "$1" && cd "$1" && pwd)
-# Each data folder this script makes holds this file; any other is refused.
+# Each folder this script makes holds this file; no other is used or deleted.
 marker=.made-by-sorvik-db-servers
 pgbin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
 [ -n "$pgbin" ] || fail "no PostgreSQL server: install the postgresql package (scripts/install-deps.sh)"
@@ -51,20 +52,27 @@ wait_for() {  # what, seconds, test command...
 }
 
 # The socket folder of the running servers, recorded in DIR/sockets. Only a
-# folder that is still as mktemp made it counts: a real folder of ours that
-# no one else may enter.
+# folder that is provably ours counts: named as mktemp names ours, directly
+# under /tmp, a real folder that no one else may enter, with our marker
+# inside. Anything else written there is never used, let alone deleted.
 sockets_folder() {
     local folder
     folder=$(cat "$dir/sockets" 2>/dev/null) || return 1
-    [ -d "$folder" ] && [ ! -L "$folder" ] && [ "$(stat -c %u:%a "$folder")" = "$(id -u):700" ] || return 1
+    [[ $folder =~ ^/tmp/sorvik-db-[A-Za-z0-9]{8}$ ]] && is_ours "$folder" || return 1
     echo "$folder"
+}
+
+# True for a folder this script made: not a link, the user's alone, marked.
+is_ours() {
+    [ -d "$1" ] && [ ! -L "$1" ] && [ "$(stat -c %u:%a "$1")" = "$(id -u):700" ] &&
+        [ -f "$1/$marker" ] && [ ! -L "$1/$marker" ]
 }
 
 # True when pid is the server this script starts: that executable, on that
 # data folder.
 is_our_server() {  # pid, executable, data folder
     local pid=$1 exe=$2 data=$3
-    [ "$(readlink -f "/proc/$pid/exe" 2>/dev/null)" = "$(readlink -f "$exe")" ] &&
+    [[ $pid =~ ^[0-9]+$ ]] && [ "$(readlink -f "/proc/$pid/exe" 2>/dev/null)" = "$(readlink -f "$exe")" ] &&
         tr '\0' '\n' <"/proc/$pid/cmdline" 2>/dev/null | grep -qxF -e "$data" -e "--datadir=$data"
 }
 
@@ -146,6 +154,17 @@ driver() {  # package, file
         fail "no $2 from the package $1: install it (scripts/install-deps.sh)"
 }
 
+# The password as start makes it; anything else is refused, never passed on.
+postgresql_password() {
+    local password
+    password=$(cat "$dir/postgresql.password" 2>/dev/null) && [[ $password =~ ^[A-Za-z0-9]+$ ]] && echo "$password"
+}
+
+# Shell-quoted: eval of the output gives each value as it is, whatever it holds.
+print_variable() {  # name, value
+    printf 'export %s=%q\n' "$1" "$2"
+}
+
 servers=(postgresql mariadb)
 [ -n "$only" ] && servers=("$only")
 case "$action" in
@@ -153,6 +172,8 @@ case "$action" in
         for s in "${servers[@]}"; do check_data_folder "$dir/$s"; done
         if ! sockets=$(sockets_folder); then
             sockets=$(mktemp -d /tmp/sorvik-db-XXXXXXXX)
+            touch "$sockets/$marker"
+            rm -f "$dir/sockets"
             echo "$sockets" >"$dir/sockets"
         fi
         for s in "${servers[@]}"; do "start_$s"; done
@@ -167,7 +188,8 @@ case "$action" in
         ;;
     env)
         sockets=$(sockets_folder) || fail "the servers are not started: run db-servers.sh $1 start"
-        password=$(cat "$dir/postgresql.password") || fail "no PostgreSQL password: run db-servers.sh $1 start"
+        password=$(postgresql_password) ||
+            fail "no PostgreSQL password as this script makes it in $dir/postgresql.password: run db-servers.sh $1 start"
         # The drivers of the architecture of the Windows program: 32-bit
         # programs take the plain names, 64-bit ones those ending in _64.
         # The 64-bit MariaDB driver is unpacked beside the data at start.
@@ -177,9 +199,13 @@ case "$action" in
             mariadb=$dir/odbc64/libmaodbc.so
             [ -n "$suffix" ] || mariadb=$(driver odbc-mariadb:i386 libmaodbc.so)
             [ -f "$mariadb" ] || fail "no $mariadb: run db-servers.sh $1 start"
-            echo "export SORVIK_TEST_POSTGRESQL$suffix='Driver=$postgresql;Servername=$sockets;Database=postgres;Username=sorvik;Password=$password'"
-            echo "export SORVIK_TEST_MARIADB$suffix='Driver=$mariadb;Socket=$sockets/mysqld.sock;Database=sorvik;Uid=root;Pwd=;CharSet=utf8mb4'"
+            print_variable "SORVIK_TEST_POSTGRESQL$suffix" \
+                "Driver=$postgresql;Servername=$sockets;Database=postgres;Username=sorvik;Password=$password"
+            print_variable "SORVIK_TEST_MARIADB$suffix" \
+                "Driver=$mariadb;Socket=$sockets/mysqld.sock;Database=sorvik;Uid=root;Pwd=;CharSet=utf8mb4"
         done
-        echo "export SORVIK_TEST_DB_CONTROL='$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/db-servers.sh $dir'"
+        # The control script and its DIR apart, so that no path need be split.
+        print_variable SORVIK_TEST_DB_SCRIPT "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/db-servers.sh"
+        print_variable SORVIK_TEST_DB_DIR "$dir"
         ;;
 esac

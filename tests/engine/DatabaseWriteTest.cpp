@@ -230,20 +230,21 @@ TEST_F(DatabaseWrite, CraftedNamesStayInsideTheirLiterals)
 
 namespace {
 
-// The private servers' control script (scripts/db-servers.sh with its data
-// folder), as the test command names it.
-std::wstring ServerControl()
+// The servers' control script (scripts/db-servers.sh) or its folder, as one argument.
+std::wstring ServerControl(const wchar_t* variable)
 {
     wchar_t value[1024] = {};
-    return ::GetEnvironmentVariableW(L"SORVIK_TEST_DB_CONTROL", value, 1024) ? value : L"";
+    return QuoteArgument(::GetEnvironmentVariableW(variable, value, 1024) < 1024 ? value : L"");
 }
 
 // Stops or starts one private server; true once the control script is done.
 bool ControlServer(const std::wstring& action, const std::wstring& server)
 {
     const std::wstring done = UniqueTempPath(L".done");
-    const std::wstring command = L"/bin/bash -c \"" + ServerControl() + L" " + action + L" " + server + L" && touch " +
-                                 UnixPathUnderWine(done.c_str()).Str() + L"\"";
+    const std::wstring command = L"/bin/bash -c " + QuoteArgument(L"\"$0\" \"$1\" $2 $3 && touch \"$4\"") + L" " +
+                                 ServerControl(L"SORVIK_TEST_DB_SCRIPT") + L" " + ServerControl(L"SORVIK_TEST_DB_DIR") +
+                                 L" " + action + L" " + server + L" " +
+                                 QuoteArgument(UnixPathUnderWine(done.c_str()).Str());
     const bool finished = RunUnixCommand(command, done, true);
     ::DeleteFileW(done.c_str());
     return finished;

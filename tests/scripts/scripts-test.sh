@@ -2,11 +2,10 @@
 # The project's scripts from the Unix side: the test servers as another user
 # of the machine meets them, their control script as a careless caller does,
 # and every script's options. Needs root and the servers that scripts/test.sh
-# starts (SORVIK_TEST_DB_CONTROL).
+# starts (SORVIK_TEST_DB_SCRIPT, SORVIK_TEST_DB_DIR).
 set -uo pipefail
-control=${SORVIK_TEST_DB_CONTROL:?"the servers are not started: scripts/test.sh starts them"}
-script=${control% *}
-dir=${control#* }
+script=${SORVIK_TEST_DB_SCRIPT:?"the servers are not started: scripts/test.sh starts them"}
+dir=${SORVIK_TEST_DB_DIR:?"the servers are not started: scripts/test.sh starts them"}
 sockets=$(cat "$dir/sockets")
 . "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
@@ -52,6 +51,17 @@ check "a stale pid file stops no other process" stale_pid_is_left_alone
 check "a data folder not made by the script is refused and kept" foreign_data_folder_is_kept
 check "MariaDB runs in a session of its own" mariadb_has_its_own_session
 check "a start takes over the servers an earlier run left" start_takes_over
+
+# Another DIR, at a path with a space and a quote.
+other="$work/it's a dir"
+mkdir -p "$other/odbc64" && cp "$dir/odbc64/libmaodbc.so" "$other/odbc64/"
+check "a start in it makes the data folder" "$script" "$other" start postgresql
+check "env's values survive eval" eval '(eval "$("$script" "$other" env)" && [ "$SORVIK_TEST_DB_DIR" = "$other" ])'
+printf 'x$(touch %q)\n' "$work/ran" >"$other/postgresql.password"
+check "env refuses a password it did not make" eval '! "$script" "$other" env && [ ! -e "$work/ran" ]'
+check "stop removes the socket folder it made" eval 'made=$(cat "$other/sockets"); "$script" "$other" stop && [ ! -e "$made" ]'
+mkdir -m 700 "$work/decoy" && echo "$work/decoy" >"$other/sockets"
+check "stop deletes no folder that it did not make" eval '"$script" "$other" stop; [ -d "$work/decoy" ]'
 
 # Every script answers --help and refuses an option it does not take.
 # (run.sh passes --help to the sample host, whose own test covers it.)

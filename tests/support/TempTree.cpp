@@ -8,8 +8,6 @@
 
 #include <atomic>
 
-namespace {
-
 // Wine splits a Unix command line into arguments by the Windows rules.
 std::wstring QuoteArgument(const std::wstring& text)
 {
@@ -18,6 +16,8 @@ std::wstring QuoteArgument(const std::wstring& text)
         quoted += ch == L'"' ? std::wstring(L"\\\"") : std::wstring(1, ch);
     return quoted + L"\"";
 }
+
+namespace {
 
 // Removed on the Unix side in one go: links left dangling by an earlier
 // removal are invisible to Windows listings and could not be deleted there.

@@ -35,6 +35,8 @@ private:
 // A path under the temp folder that no other test of any run uses.
 std::wstring UniqueTempPath(const std::wstring& suffix);
 std::string Narrow(const std::wstring& text);
+// One argument of a Unix command line: a path with spaces or quotes arrives whole.
+std::wstring QuoteArgument(const std::wstring& text);
 // Runs a Unix command line under Wine; true once watchedPath exists (or no
 // longer exists), false if that does not happen within a minute.
 bool RunUnixCommand(const std::wstring& commandLine, const std::wstring& watchedPath, bool shouldExist);
