@@ -95,22 +95,41 @@ check_data_folder() {  # data folder
         fail "$1 was not made by this script; it is left as it is: move it away, or give another DIR"
 }
 
+# Makes DIR/NAME with FILL, which fills STAGE/data: in a folder beside it,
+# marked as ours before anything is put in it, renamed into place only when
+# complete. So the data folder is never half made, and what a killed start
+# left beside it is provably ours, and removed.
+make_data_folder() {  # name, fill
+    local name=$1 fill=$2 stage old
+    for old in "$dir/.$name.making."*; do
+        ! is_ours "$old" || rm -rf "$old"
+    done
+    stage=$(mktemp -d "$dir/.$name.making.XXXXXX")
+    touch "$stage/$marker"
+    "$fill" "$stage" || { rm -rf "$stage"; fail "the $name data folder could not be made"; }
+    touch "$stage/data/$marker"
+    mv -T "$stage/data" "$dir/$name"
+    rm -rf "$stage"
+}
+
+fill_postgresql() {  # stage
+    (umask 077 && head -c 24 /dev/urandom | base64 | tr -d '/+=' >"$1/password")
+    "${as_postgres[@]}" "$pgbin/initdb" -D "$1/data" -U sorvik --auth=scram-sha-256 --pwfile="$1/password" \
+        -E UTF8 --locale=C.UTF-8 >"$dir/postgresql-init.log" 2>&1 ||
+        { tail -n 20 "$dir/postgresql-init.log" >&2; return 1; }
+    mv "$1/password" "$dir/postgresql.password"
+}
+
 start_postgresql() {
-    local data="$dir/postgresql" password="$dir/postgresql.password"
+    local data="$dir/postgresql"
     # What an earlier run left running is stopped first, so that it starts clean.
     stop_postgresql
-    if [ ! -e "$data" ]; then
-        (umask 077 && head -c 24 /dev/urandom | base64 | tr -d '/+=' >"$password")
-        if ! "${as_postgres[@]}" "$pgbin/initdb" -D "$data" -U sorvik --auth=scram-sha-256 --pwfile="$password" \
-            -E UTF8 --locale=C.UTF-8 >"$dir/postgresql-init.log" 2>&1; then
-            rm -rf "$data"  # made just now, by initdb
-            tail -n 20 "$dir/postgresql-init.log" >&2
-            fail "the PostgreSQL cluster could not be made"
-        fi
-        touch "$data/$marker"
-    fi
-    "${as_postgres[@]}" "$pgbin/pg_ctl" -D "$data" -l "$data/server.log" -w -t 60 start \
-        -o "-c listen_addresses='' -k $sockets -c fsync=off" >/dev/null ||
+    [ -e "$data" ] || make_data_folder postgresql fill_postgresql
+    # Started as MariaDB is, in a session of its own; pg_ctl would hand the
+    # folder's path to a shell.
+    setsid "${as_postgres[@]}" "$pgbin/postgres" -D "$data" -c listen_addresses= -k "$sockets" -c fsync=off \
+        </dev/null >>"$data/server.log" 2>&1 &
+    wait_for "PostgreSQL's start" 60 "$pgbin/pg_isready" -q -h "$sockets" ||
         { tail -n 20 "$data/server.log" >&2; fail "PostgreSQL did not start"; }
     head -n 1 "$data/postmaster.pid" >"$dir/postgresql.pid"
 }
@@ -120,21 +139,21 @@ stop_postgresql() {
     stop_server PostgreSQL "$dir/postgresql.pid" "$pgbin/postgres" "$dir/postgresql" INT
 }
 
+fill_mariadb() {  # stage
+    # root is the Unix user root, by the socket's peer credentials. With
+    # --user it would chown the folder by an unquoted path, and a plugin of
+    # the system's too; -u passes to the server as it is.
+    mariadb-install-db --no-defaults --datadir="$1/data" -u "$(id -un)" --auth-root-socket-user="$(id -un)" \
+        --auth-root-authentication-method=socket --skip-test-db >"$dir/mariadb-init.log" 2>&1 ||
+        { tail -n 20 "$dir/mariadb-init.log" >&2; return 1; }
+}
+
 start_mariadb() {
     local data="$dir/mariadb"
     stop_mariadb
-    if [ ! -e "$data" ]; then
-        # root is the Unix user root, by the socket's peer credentials.
-        if ! mariadb-install-db --no-defaults --datadir="$data" --user="$(id -un)" \
-            --auth-root-authentication-method=socket --skip-test-db >"$dir/mariadb-init.log" 2>&1; then
-            rm -rf "$data"  # made just now, by mariadb-install-db
-            tail -n 20 "$dir/mariadb-init.log" >&2
-            fail "the MariaDB data folder could not be made"
-        fi
-        touch "$data/$marker"
-    fi
-    # A session of its own, as pg_ctl gives PostgreSQL: a signal to the
-    # caller's process group (a time-out ending a hung run) leaves it be.
+    [ -e "$data" ] || make_data_folder mariadb fill_mariadb
+    # A session of its own: a signal to the caller's process group (a
+    # time-out ending a hung run) leaves it be.
     setsid mariadbd --no-defaults --datadir="$data" --user="$(id -un)" --skip-networking \
         --socket="$sockets/mysqld.sock" --pid-file="$dir/mariadb.pid" --log-error="$dir/mariadb.log" \
         --character-set-server=utf8mb4 --collation-server=utf8mb4_bin --innodb-flush-log-at-trx-commit=0 \

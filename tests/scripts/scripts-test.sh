@@ -52,10 +52,14 @@ check "a data folder not made by the script is refused and kept" foreign_data_fo
 check "MariaDB runs in a session of its own" mariadb_has_its_own_session
 check "a start takes over the servers an earlier run left" start_takes_over
 
-# Another DIR, at a path with a space and a quote.
+# Another DIR, at a path with a space and a quote, where a start was killed
+# while making the data: what it left is ours (marked), and removed.
 other="$work/it's a dir"
-mkdir -p "$other/odbc64" && cp "$dir/odbc64/libmaodbc.so" "$other/odbc64/"
-check "a start in it makes the data folder" "$script" "$other" start postgresql
+left="$other/.postgresql.making.killed"
+mkdir -p "$left/data" "$other/odbc64" && chmod 700 "$left" && touch "$left/.made-by-sorvik-db-servers"
+cp "$dir/odbc64/libmaodbc.so" "$other/odbc64/"
+check "a start after a killed one makes the data folder" "$script" "$other" start postgresql
+check "what the killed start left is removed" test ! -e "$left"
 check "env's values survive eval" eval '(eval "$("$script" "$other" env)" && [ "$SORVIK_TEST_DB_DIR" = "$other" ])'
 printf 'x$(touch %q)\n' "$work/ran" >"$other/postgresql.password"
 check "env refuses a password it did not make" eval '! "$script" "$other" env && [ ! -e "$work/ran" ]'
