@@ -250,6 +250,13 @@ bool ControlServer(const std::wstring& action, const std::wstring& server)
     return finished;
 }
 
+// Starts a server the test stopped again, whatever the outcome: later tests need it.
+struct StoppedServer {
+    const std::wstring name;
+    bool stopped = false;
+    ~StoppedServer() { EXPECT_TRUE(!stopped || ControlServer(L"start", name)) << Narrow(name) << " stays stopped"; }
+};
+
 }  // namespace
 
 TEST(DatabaseServers, SuccessWithInformationIsSuccess)
@@ -279,7 +286,7 @@ TEST(DatabaseServers, AServerStoppedMidWalkAsksForEveryFollowingFile)
     for (int i = 0; i < 6; ++i)
         tree.AddFile(L"f" + std::to_wstring(i));
     for (const Engine engine : {Engine::PostgreSql, Engine::MariaDb}) {
-        const std::wstring server = engine == Engine::PostgreSql ? L"postgresql" : L"mariadb";
+        StoppedServer server{engine == Engine::PostgreSql ? L"postgresql" : L"mariadb"};
         std::vector<FileFacts> walked;
         DWORD stoppedAt = 0;
         DWORD firstPromptAt = 0;
@@ -291,7 +298,8 @@ TEST(DatabaseServers, AServerStoppedMidWalkAsksForEveryFollowingFile)
             site.answers = {IDYES, IDYES, IDNO};
             site.afterRow = [&](RecordingSite& s) {
                 if (s.rows.size() == 2) {
-                    ASSERT_TRUE(ControlServer(L"stop", server)) << EngineName(engine);
+                    server.stopped = true;
+                    ASSERT_TRUE(ControlServer(L"stop", server.name)) << EngineName(engine);
                     stoppedAt = ::GetTickCount();
                 } else if (s.rows.size() == 3) {
                     firstPromptAt = ::GetTickCount();
@@ -306,7 +314,8 @@ TEST(DatabaseServers, AServerStoppedMidWalkAsksForEveryFollowingFile)
         // Within seconds, not after a driver's network time-out of minutes.
         EXPECT_LT(firstPromptAt - stoppedAt, 30000u) << EngineName(engine);
 
-        ASSERT_TRUE(ControlServer(L"start", server)) << EngineName(engine);
+        server.stopped = false;
+        ASSERT_TRUE(ControlServer(L"start", server.name)) << EngineName(engine);
         CDatabase reopened;
         OpenSorvikConnection(reopened, ServerConnectionString(engine).c_str());
         const Rows kept = QueryRows(reopened, L"SELECT path FROM files");
