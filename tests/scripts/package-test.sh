@@ -26,7 +26,7 @@ links_debug() {  # objdump, program
         grep -qaF "$(basename "$2").debug" "$work/link"
 }
 
-check "SHA256SUMS matches every archive" bash -c "cd '$dist' && sha256sum --quiet -c SHA256SUMS"
+check "SHA256SUMS matches every archive" bash -c 'cd "$1" && sha256sum --quiet -c SHA256SUMS' - "$dist"
 for width in 32 64; do
     name="sorvik-$version-win$width"
     objdump=i686-w64-mingw32-objdump

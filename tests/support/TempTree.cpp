@@ -17,6 +17,14 @@ std::wstring QuoteArgument(const std::wstring& text)
     return quoted + L"\"";
 }
 
+std::string ShellQuote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (const char ch : text)
+        quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+    return quoted + "'";
+}
+
 namespace {
 
 // Removed on the Unix side in one go: links left dangling by an earlier
@@ -81,7 +89,7 @@ bool RunUnixScript(const std::string& script, const std::wstring& watchedPath)
     if (file != INVALID_HANDLE_VALUE)
         ::CloseHandle(file);
     // bash has the script open by then: removing its name takes nothing away.
-    const bool ran = saved && RunUnixCommand(L"/bin/bash " + UnixPathUnderWine(scriptPath.c_str()).Str(),
+    const bool ran = saved && RunUnixCommand(L"/bin/bash " + QuoteArgument(UnixPathUnderWine(scriptPath.c_str()).Str()),
                                              watchedPath, true);
     ::DeleteFileW(scriptPath.c_str());
     return ran;
