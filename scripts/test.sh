@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds Sorvik for 32-bit and 64-bit Windows and runs every test under Wine
-# of the same width. Installs what is missing first. Arguments go to CTest.
+# of the same width, on the very builds that the release packs. Installs
+# what is missing first. Arguments go to CTest.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 usage="usage: scripts/test.sh [CTEST OPTIONS...]   (builds both widths, then runs every test under Wine)"
@@ -26,7 +27,7 @@ for preset in mingw-i686 mingw-x86_64; do
 done
 scripts/build-sqliteodbc.sh i386 build/mingw-i686/bin/libsqlite3odbc.so
 scripts/build-sqliteodbc.sh amd64 build/mingw-x86_64/bin/libsqlite3odbc.so
-# The release, which the tests check as well.
+# The release, packed from the builds above, which the tests check as well.
 scripts/package.sh >/dev/null
 
 . scripts/wine-env.sh
