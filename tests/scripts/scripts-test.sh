@@ -70,10 +70,31 @@ check "stop deletes no folder that it did not make" eval '"$script" "$other" sto
 # Every script answers --help and refuses an option it does not take.
 # (run.sh passes --help to the sample host, whose own test covers it.)
 scripts=$(dirname "$script")
+exits_2() { "$@"; [ $? -eq 2 ]; }
 for s in bench build-sqliteodbc db-servers fetch-mariadb-odbc64 fetch-source install-deps package reproduce \
     run screenshot test wine-prefix wine-run; do
     [ "$s" = run ] || check "$s.sh --help" "$scripts/$s.sh" --help
-    check "$s.sh refuses an unknown option" eval "\"$scripts/$s.sh\" --no-such-option; [ \$? -eq 2 ]"
+    check "$s.sh refuses an unknown option" exits_2 "$scripts/$s.sh" --no-such-option
 done
+for a in --tests-regex -Nx stray; do check "test.sh refuses $a" exits_2 "$scripts/test.sh" $a; done
+
+# test.sh hands CTest each form of its options as CTest reads it: a row is the tests left to run, then the arguments.
+printf 'add_test(engine_tests true)\nadd_test(scripts true)\n' >"$work/CTestTestfile.cmake"
+ctest_runs() {  # tests, arguments...
+    [ "$( (. "$scripts/options.sh" && take_ctest_arguments - "${@:2}" && cd "$work" && ctest -N "${ctest_arguments[@]}") |
+        sed -n 's/^ *Test *#[0-9]*: //p' | xargs)" = "${1//,/ }" ]
+}
+while read -r tests arguments; do
+    check "test.sh hands CTest $arguments" ctest_runs "$tests" $arguments
+done <<'EOF'
+engine_tests -R engine
+engine_tests -Rengine
+engine_tests --tests-regex engine
+engine_tests --tests-regex=engine
+engine_tests --exclude-regex scripts
+engine_tests,scripts -j2
+engine_tests,scripts -j 2
+engine_tests,scripts --parallel 2
+EOF
 
 finish
