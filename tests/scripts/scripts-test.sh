@@ -14,6 +14,8 @@ nobody_reaches_postgresql() { as_nobody psql -X -h "$sockets" -U sorvik -c 'SELE
 nobody_reaches_mariadb() { as_nobody mariadb --no-defaults --socket="$sockets/mysqld.sock" -uroot -e 'SELECT 1'; }
 check "nobody cannot connect to PostgreSQL" eval '! nobody_reaches_postgresql'
 check "nobody cannot connect to MariaDB" eval '! nobody_reaches_mariadb'
+check "the socket folder is the user's alone" test "$(stat -c %u:%a "$sockets")" = "$(id -u):700"
+check "nobody cannot list the socket folder" eval '! as_nobody ls "$sockets"'
 
 # A stale pid file names a process that is not the server: it is left alone.
 stale_pid_is_left_alone() {
