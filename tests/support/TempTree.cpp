@@ -17,14 +17,6 @@ std::wstring QuoteArgument(const std::wstring& text)
     return quoted + L"\"";
 }
 
-std::string ShellQuote(const std::string& text)
-{
-    std::string quoted = "'";
-    for (const char ch : text)
-        quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
-    return quoted + "'";
-}
-
 namespace {
 
 // Removed on the Unix side in one go: links left dangling by an earlier

@@ -37,8 +37,6 @@ std::wstring UniqueTempPath(const std::wstring& suffix);
 std::string Narrow(const std::wstring& text);
 // One argument of a Unix command line: a path with spaces or quotes arrives whole.
 std::wstring QuoteArgument(const std::wstring& text);
-// One word for a shell, whatever the text holds.
-std::string ShellQuote(const std::string& text);
 // Runs a Unix command line under Wine; true once watchedPath exists (or no
 // longer exists), false if that does not happen within a minute.
 bool RunUnixCommand(const std::wstring& commandLine, const std::wstring& watchedPath, bool shouldExist);
