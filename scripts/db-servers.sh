@@ -208,7 +208,7 @@ case "$action" in
     env)
         sockets=$(sockets_folder) || fail "the servers are not started: run db-servers.sh $1 start"
         password=$(postgresql_password) ||
-            fail "no PostgreSQL password as this script makes it in $dir/postgresql.password: run db-servers.sh $1 start"
+            fail "no PostgreSQL password as start makes it in $dir: run db-servers.sh $1 start"
         # The drivers of the architecture of the Windows program: 32-bit
         # programs take the plain names, 64-bit ones those ending in _64.
         # The 64-bit MariaDB driver is unpacked beside the data at start.

@@ -60,12 +60,11 @@ other="$work/it's a dir"
 left="$other/.postgresql.making.killed"
 mkdir -p "$left/data" "$other/odbc64" && chmod 700 "$left" && touch "$left/.made-by-sorvik-db-servers"
 cp "$dir/odbc64/libmaodbc.so" "$other/odbc64/"
-check "a start after a killed one makes the data folder" "$script" "$other" start postgresql
-check "what the killed start left is removed" test ! -e "$left"
+check "a start after a killed one removes what it left" eval '"$script" "$other" start postgresql && [ ! -e "$left" ]'
 check "env's values survive eval" eval '(eval "$("$script" "$other" env)" && [ "$SORVIK_TEST_DB_DIR" = "$other" ])'
 printf 'x$(touch %q)\n' "$work/ran" >"$other/postgresql.password"
 check "env refuses a password it did not make" eval '! "$script" "$other" env && [ ! -e "$work/ran" ]'
-check "stop removes the socket folder it made" eval 'made=$(cat "$other/sockets"); "$script" "$other" stop && [ ! -e "$made" ]'
+check "stop removes its socket folder" eval 'made=$(cat "$other/sockets"); "$script" "$other" stop && [ ! -e "$made" ]'
 mkdir -m 700 "$work/decoy" && echo "$work/decoy" >"$other/sockets"
 check "stop deletes no folder that it did not make" eval '"$script" "$other" stop; [ -d "$work/decoy" ]'
 
@@ -83,12 +82,10 @@ for a in --tests-regex -Nx stray; do check "test.sh refuses $a" exits_2 "$script
 # test.sh hands CTest each form of its options as CTest reads it: a row is the tests left to run, then the arguments.
 printf 'add_test(engine_tests true)\nadd_test(scripts true)\n' >"$work/CTestTestfile.cmake"
 ctest_runs() {  # tests, arguments...
-    [ "$( (. "$scripts/options.sh" && take_ctest_arguments - "${@:2}" && cd "$work" && ctest -N "${ctest_arguments[@]}") |
-        sed -n 's/^ *Test *#[0-9]*: //p' | xargs)" = "${1//,/ }" ]
+    [ "$( (. "$scripts/options.sh" && take_ctest_arguments - "${@:2}" && cd "$work" &&
+        ctest -N "${ctest_arguments[@]}") | sed -n 's/^ *Test *#[0-9]*: //p' | xargs)" = "${1//,/ }" ]
 }
-while read -r tests arguments; do
-    check "test.sh hands CTest $arguments" ctest_runs "$tests" $arguments
-done <<'EOF'
+while read -r tests arguments; do check "test.sh hands CTest $arguments" ctest_runs "$tests" $arguments; done <<'EOF'
 engine_tests -R engine
 engine_tests -Rengine
 engine_tests --tests-regex engine
