@@ -42,15 +42,6 @@ void Print(const std::wstring& text, FILE* stream = stdout)
     fflush(stream);
 }
 
-// A word for a POSIX shell, whatever it holds.
-std::wstring ShellQuote(const std::wstring& text)
-{
-    std::wstring quoted = L"'";
-    for (const wchar_t c : text)
-        quoted += c == L'\'' ? std::wstring(L"'\\''") : std::wstring(1, c);
-    return quoted + L"'";
-}
-
 // Where the rows went, so that a walk that only wrote to the database still
 // shows its effect.
 void PrintSummary(bool ok, CDatabase* database, const CString& connection, bool embedded, bool counted,

@@ -33,3 +33,11 @@ CString UnixPathUnderWine(LPCWSTR windowsPath)
     ::HeapFree(::GetProcessHeap(), 0, unix);
     return path;
 }
+
+std::wstring ShellQuote(const std::wstring& text)
+{
+    std::wstring quoted = L"'";
+    for (const wchar_t c : text)
+        quoted += c == L'\'' ? std::wstring(L"'\\''") : std::wstring(1, c);
+    return quoted + L"'";
+}

@@ -5,8 +5,8 @@
 # the Basic Multilingual Plane. The patches in scripts/patches/sqliteodbc-*
 # are applied; each says what it mends.
 # Usage: build-sqliteodbc.sh i386|amd64 OUT.so
-# The source and each architecture's build are kept in build/sqliteodbc,
-# under a name that changes with the patches.
+# The source and each architecture's driver are kept in build/sqliteodbc,
+# the driver under a name that changes with the patches.
 set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/options.sh"
 take_arguments "usage: build-sqliteodbc.sh i386|amd64 OUT.so" 2 2 "$@"
@@ -32,9 +32,11 @@ fi
 src=$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'sqliteodbc-[0-9]*' | head -n 1)
 [ -n "$src" ] || { echo "build-sqliteodbc.sh: no source in $work" >&2; exit 1; }
 
-build="$work/build-$arch"
-rm -rf "$build"
-cp -a "$src" "$build"
+# Built in a folder of its own under the system's temporary folder: the
+# configure script breaks on a quote in the path of the folder it runs in.
+build=$(mktemp -d)
+trap 'rm -rf "$build"' EXIT
+cp -a "$src/." "$build"
 (
     cd "$build"
     # configure also writes upstream's packaging files, whose template

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the release of this checkout for 32-bit and 64-bit Windows and
-# packs it into dist/: per width a zip of the stripped Sorvik.dll and
-# SorvikHost.exe with the user README, LICENSE and CHANGELOG.md, a zip of
-# their debug symbols (found through each file's debug link), and SHA256SUMS.
+# Builds the release of this checkout for 32-bit and 64-bit Windows, in the
+# builds the tests run (kept between runs), and packs it into dist/: per
+# width a zip of the stripped Sorvik.dll and SorvikHost.exe with the user
+# README, LICENSE and CHANGELOG.md, a zip of their debug symbols (found
+# through each file's debug link), and SHA256SUMS.
 # The same commit gives the same bytes wherever and whenever it is built:
 # no time stamp in the programs, build paths mapped away, and file times and
 # order in the archives fixed by the commit's time.
@@ -23,18 +24,19 @@ export SOURCE_DATE_EPOCH TZ=UTC LC_ALL=C
 
 rm -rf dist
 mkdir -p dist
+# Left by earlier versions of this script, which built the release apart.
+rm -rf build/release-mingw-i686 build/release-mingw-x86_64
 for width in 32 64; do
     if [ "$width" = 32 ]; then preset=mingw-i686 triplet=i686-w64-mingw32; else preset=mingw-x86_64 triplet=x86_64-w64-mingw32; fi
-    build="build/release-$preset"
-    rm -rf "$build"
-    # Paths in the binaries name the source as "." wherever the checkout lies.
-    cmake -S . -B "$build" -G Ninja --toolchain "cmake/$preset.cmake" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DBUILD_TESTING=OFF -DCMAKE_C_FLAGS="-ffile-prefix-map=$root=." \
-        -DCMAKE_CXX_FLAGS="-ffile-prefix-map=$root=." >/dev/null
-    cmake --build "$build" --target Sorvik SorvikHost >/dev/null
+    # The builds that the tests run: CMakeLists.txt maps the checkout's
+    # paths to "." wherever it lies, so what they make is the release.
+    build="build/$preset"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" --target Sorvik SorvikHost >/dev/null
 
     name="sorvik-$version-win$width"
     stage="$build/stage"
+    rm -rf "$stage"
     mkdir -p "$stage/$name" "$stage/$name-debug"
     for program in Sorvik.dll SorvikHost.exe; do
         "$triplet-objcopy" --only-keep-debug "$build/bin/$program" "$stage/$name-debug/$program.debug"

@@ -1,20 +1,17 @@
 #!/usr/bin/env bash
 # Builds Sorvik for 32-bit and 64-bit Windows and runs every test under Wine
-# of the same width. Installs what is missing first. Arguments go to CTest.
+# of the same width, on the very builds that the release packs. Installs
+# what is missing first. Arguments go to CTest, which reads them as it
+# reads its own.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+. scripts/options.sh
 usage="usage: scripts/test.sh [CTEST OPTIONS...]   (builds both widths, then runs every test under Wine)"
 if [ "${1:-}" = --help ] || [ "${1:-}" = -h ]; then
     echo "$usage"
     exit 0
 fi
-# CTest ignores options it does not know; this command refuses them.
-for arg in "$@"; do
-    if [[ $arg == -* ]] && ! ctest --help | grep -qE "^ +${arg%%=*}([ ,<=]|\$)"; then
-        echo "$usage" >&2
-        exit 2
-    fi
-done
+take_ctest_arguments "$usage" "$@"
 
 if [ "$(id -u)" -eq 0 ]; then
     scripts/install-deps.sh
@@ -26,7 +23,7 @@ for preset in mingw-i686 mingw-x86_64; do
 done
 scripts/build-sqliteodbc.sh i386 build/mingw-i686/bin/libsqlite3odbc.so
 scripts/build-sqliteodbc.sh amd64 build/mingw-x86_64/bin/libsqlite3odbc.so
-# The release, which the tests check as well.
+# The release, packed from the builds above, which the tests check as well.
 scripts/package.sh >/dev/null
 
 . scripts/wine-env.sh
@@ -60,6 +57,6 @@ warm_wine "$prefix64" win64
 # The 64-bit run first, so that the primary 32-bit summary closes the
 # output; both run whatever the other's outcome.
 status=0
-WINEPREFIX64="$prefix64" ctest --preset mingw-x86_64 "$@" || { status=1; echo "(the 64-bit suite failed; the 32-bit suite follows)"; }
-WINEPREFIX="$prefix32" ctest --preset mingw-i686 "$@" || status=1
+WINEPREFIX64="$prefix64" ctest --preset mingw-x86_64 "${ctest_arguments[@]}" || { status=1; echo "(the 64-bit suite failed; the 32-bit suite follows)"; }
+WINEPREFIX="$prefix32" ctest --preset mingw-i686 "${ctest_arguments[@]}" || status=1
 exit "$status"

@@ -38,10 +38,7 @@ std::wstring Arg(const std::wstring& text)
 // A word for the Unix shell.
 std::string ShellWord(const std::wstring& windowsPath)
 {
-    std::string word = "'";
-    for (const char c : Narrow(UnixPathUnderWine(windowsPath.c_str()).Str()))
-        word += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return word + "'";
+    return Narrow(ShellQuote(UnixPathUnderWine(windowsPath.c_str()).Str()));
 }
 
 void WriteAll(const std::wstring& path, const std::string& bytes)

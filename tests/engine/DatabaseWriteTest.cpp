@@ -289,24 +289,32 @@ TEST_F(DatabaseWrite, CraftedNamesStayInsideTheirLiterals)
 
 namespace {
 
-// The private servers' control script (scripts/db-servers.sh with its data
-// folder), as the test command names it.
-std::wstring ServerControl()
+// The servers' control script (scripts/db-servers.sh) or its folder, as one argument.
+std::wstring ServerControl(const wchar_t* variable)
 {
     wchar_t value[1024] = {};
-    return ::GetEnvironmentVariableW(L"SORVIK_TEST_DB_CONTROL", value, 1024) ? value : L"";
+    return QuoteArgument(::GetEnvironmentVariableW(variable, value, 1024) < 1024 ? value : L"");
 }
 
 // Stops or starts one private server; true once the control script is done.
 bool ControlServer(const std::wstring& action, const std::wstring& server)
 {
     const std::wstring done = UniqueTempPath(L".done");
-    const std::wstring command = L"/bin/bash -c \"" + ServerControl() + L" " + action + L" " + server + L" && touch " +
-                                 UnixPathUnderWine(done.c_str()).Str() + L"\"";
+    const std::wstring command = L"/bin/bash -c " + QuoteArgument(L"\"$0\" \"$1\" $2 $3 && touch \"$4\"") + L" " +
+                                 ServerControl(L"SORVIK_TEST_DB_SCRIPT") + L" " + ServerControl(L"SORVIK_TEST_DB_DIR") +
+                                 L" " + action + L" " + server + L" " +
+                                 QuoteArgument(UnixPathUnderWine(done.c_str()).Str());
     const bool finished = RunUnixCommand(command, done, true);
     ::DeleteFileW(done.c_str());
     return finished;
 }
+
+// Starts a server the test stopped again, whatever the outcome: later tests need it.
+struct StoppedServer {
+    const std::wstring name;
+    bool stopped = false;
+    ~StoppedServer() { EXPECT_TRUE(!stopped || ControlServer(L"start", name)) << Narrow(name) << " stays stopped"; }
+};
 
 }  // namespace
 
@@ -337,7 +345,7 @@ TEST(DatabaseServers, AServerStoppedMidWalkAsksForEveryFollowingFile)
     for (int i = 0; i < 6; ++i)
         tree.AddFile(L"f" + std::to_wstring(i));
     for (const Engine engine : {Engine::PostgreSql, Engine::MariaDb}) {
-        const std::wstring server = engine == Engine::PostgreSql ? L"postgresql" : L"mariadb";
+        StoppedServer server{engine == Engine::PostgreSql ? L"postgresql" : L"mariadb"};
         std::vector<FileFacts> walked;
         DWORD stoppedAt = 0;
         DWORD firstPromptAt = 0;
@@ -349,7 +357,8 @@ TEST(DatabaseServers, AServerStoppedMidWalkAsksForEveryFollowingFile)
             site.goOn = {true, true, false};
             site.afterRow = [&](RecordingSite& s) {
                 if (s.rows.size() == 2) {
-                    ASSERT_TRUE(ControlServer(L"stop", server)) << EngineName(engine);
+                    server.stopped = true;
+                    ASSERT_TRUE(ControlServer(L"stop", server.name)) << EngineName(engine);
                     stoppedAt = ::GetTickCount();
                 } else if (s.rows.size() == 3) {
                     firstPromptAt = ::GetTickCount();
@@ -363,7 +372,8 @@ TEST(DatabaseServers, AServerStoppedMidWalkAsksForEveryFollowingFile)
         // Within seconds, not after a driver's network time-out of minutes.
         EXPECT_LT(firstPromptAt - stoppedAt, 30000u) << EngineName(engine);
 
-        ASSERT_TRUE(ControlServer(L"start", server)) << EngineName(engine);
+        server.stopped = false;
+        ASSERT_TRUE(ControlServer(L"start", server.name)) << EngineName(engine);
         CDatabase reopened;
         OpenSorvikConnection(reopened, ServerConnectionString(engine).c_str());
         const Rows kept = QueryRows(reopened, L"SELECT path FROM files");

@@ -140,7 +140,7 @@ TEST(SampleHost, EmbeddedDatabaseIsCreatedAndTheSummarySaysWhereTheRowsAre)
     for (const std::string& line :
          {Narrow(kFilesInsertTemplate), std::string("The dialog was cancelled."), "Database: " + Narrow(database),
           std::string("Rows in files: 0 before, 0 after."),
-          "sqlite3 '" + Narrow(UnixPathUnderWine(database.c_str()).Str()) + "' 'SELECT * FROM files;'"})
+          "sqlite3 " + Narrow(ShellQuote(UnixPathUnderWine(database.c_str()).Str())) + " 'SELECT * FROM files;'"})
         EXPECT_NE(std::string::npos, text.find(line)) << line << "\nin:\n" << text;
     EXPECT_EQ(std::string::npos, text.find('\r')) << "plain line feeds";
 

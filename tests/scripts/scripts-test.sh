@@ -2,11 +2,10 @@
 # The project's scripts from the Unix side: the test servers as another user
 # of the machine meets them, their control script as a careless caller does,
 # and every script's options. Needs root and the servers that scripts/test.sh
-# starts (SORVIK_TEST_DB_CONTROL).
+# starts (SORVIK_TEST_DB_SCRIPT, SORVIK_TEST_DB_DIR).
 set -uo pipefail
-control=${SORVIK_TEST_DB_CONTROL:?"the servers are not started: scripts/test.sh starts them"}
-script=${control% *}
-dir=${control#* }
+script=${SORVIK_TEST_DB_SCRIPT:?"the servers are not started: scripts/test.sh starts them"}
+dir=${SORVIK_TEST_DB_DIR:?"the servers are not started: scripts/test.sh starts them"}
 sockets=$(cat "$dir/sockets")
 . "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
@@ -15,6 +14,8 @@ nobody_reaches_postgresql() { as_nobody psql -X -h "$sockets" -U sorvik -c 'SELE
 nobody_reaches_mariadb() { as_nobody mariadb --no-defaults --socket="$sockets/mysqld.sock" -uroot -e 'SELECT 1'; }
 check "nobody cannot connect to PostgreSQL" eval '! nobody_reaches_postgresql'
 check "nobody cannot connect to MariaDB" eval '! nobody_reaches_mariadb'
+check "the socket folder is the user's alone" test "$(stat -c %u:%a "$sockets")" = "$(id -u):700"
+check "nobody cannot list the socket folder" eval '! as_nobody ls "$sockets"'
 
 # A stale pid file names a process that is not the server: it is left alone.
 stale_pid_is_left_alone() {
@@ -53,13 +54,46 @@ check "a data folder not made by the script is refused and kept" foreign_data_fo
 check "MariaDB runs in a session of its own" mariadb_has_its_own_session
 check "a start takes over the servers an earlier run left" start_takes_over
 
+# Another DIR, at a path with a space and a quote, where a start was killed
+# while making the data: what it left is ours (marked), and removed.
+other="$work/it's a dir"
+left="$other/.postgresql.making.killed"
+mkdir -p "$left/data" "$other/odbc64" && chmod 700 "$left" && touch "$left/.made-by-sorvik-db-servers"
+cp "$dir/odbc64/libmaodbc.so" "$other/odbc64/"
+check "a start after a killed one removes what it left" eval '"$script" "$other" start postgresql && [ ! -e "$left" ]'
+check "env's values survive eval" eval '(eval "$("$script" "$other" env)" && [ "$SORVIK_TEST_DB_DIR" = "$other" ])'
+printf 'x$(touch %q)\n' "$work/ran" >"$other/postgresql.password"
+check "env refuses a password it did not make" eval '! "$script" "$other" env && [ ! -e "$work/ran" ]'
+check "stop removes its socket folder" eval 'made=$(cat "$other/sockets"); "$script" "$other" stop && [ ! -e "$made" ]'
+mkdir -m 700 "$work/decoy" && echo "$work/decoy" >"$other/sockets"
+check "stop deletes no folder that it did not make" eval '"$script" "$other" stop; [ -d "$work/decoy" ]'
+
 # Every script answers --help and refuses an option it does not take.
 # (run.sh passes --help to the sample host, whose own test covers it.)
 scripts=$(dirname "$script")
+exits_2() { "$@"; [ $? -eq 2 ]; }
 for s in bench build-sqliteodbc db-servers fetch-mariadb-odbc64 fetch-source install-deps package reproduce \
     run screenshot test wine-prefix wine-run; do
     [ "$s" = run ] || check "$s.sh --help" "$scripts/$s.sh" --help
-    check "$s.sh refuses an unknown option" eval "\"$scripts/$s.sh\" --no-such-option; [ \$? -eq 2 ]"
+    check "$s.sh refuses an unknown option" exits_2 "$scripts/$s.sh" --no-such-option
 done
+for a in --tests-regex -Nx stray; do check "test.sh refuses $a" exits_2 "$scripts/test.sh" $a; done
+
+# test.sh hands CTest each form of its options as CTest reads it: a row is the tests left to run, then the arguments.
+printf 'add_test(engine_tests true)\nadd_test(scripts true)\n' >"$work/CTestTestfile.cmake"
+ctest_runs() {  # tests, arguments...
+    [ "$( (. "$scripts/options.sh" && take_ctest_arguments - "${@:2}" && cd "$work" &&
+        ctest -N "${ctest_arguments[@]}") | sed -n 's/^ *Test *#[0-9]*: //p' | xargs)" = "${1//,/ }" ]
+}
+while read -r tests arguments; do check "test.sh hands CTest $arguments" ctest_runs "$tests" $arguments; done <<'EOF'
+engine_tests -R engine
+engine_tests -Rengine
+engine_tests --tests-regex engine
+engine_tests --tests-regex=engine
+engine_tests --exclude-regex scripts
+engine_tests,scripts -j2
+engine_tests,scripts -j 2
+engine_tests,scripts --parallel 2
+EOF
 
 finish

@@ -112,7 +112,7 @@ std::string TestDatabase::ClientCommand() const
     case Engine::Sqlite:
         break;
     }
-    return "sqlite3 '" + Narrow(UnixPathUnderWine(m_sqlitePath.c_str()).Str()) + "'";
+    return "sqlite3 " + Narrow(ShellQuote(UnixPathUnderWine(m_sqlitePath.c_str()).Str()));
 }
 
 TestDatabase::~TestDatabase()

@@ -7,7 +7,9 @@
 
 TableLock::TableLock(Engine engine, const TestDatabase& database)
 {
-    const auto unix = [](const std::wstring& path) { return Narrow(UnixPathUnderWine(path.c_str()).Str()); };
+    const auto unix = [](const std::wstring& path) {
+        return Narrow(ShellQuote(UnixPathUnderWine(path.c_str()).Str()));
+    };
     const std::string take = engine == Engine::PostgreSql ? "BEGIN; LOCK TABLE files IN ACCESS EXCLUSIVE MODE;"
                              : engine == Engine::MariaDb  ? "LOCK TABLES files WRITE;"
                                                           : "BEGIN EXCLUSIVE;";
@@ -15,8 +17,10 @@ TableLock::TableLock(Engine engine, const TestDatabase& database)
                               : engine == Engine::MariaDb  ? "system"
                                                            : ".shell";
     const std::string release = engine == Engine::MariaDb ? "UNLOCK TABLES;" : "COMMIT;";
-    const std::string script = "{ echo '" + take + "'; echo '" + shell + " touch " + unix(m_held) +
-                               "'; for i in $(seq 1200); do [ -e " + unix(m_release) +
+    // The client's own shell finds the path in its environment, so that no
+    // quoting of the client's stands between.
+    const std::string script = "export SORVIK_HELD=" + unix(m_held) + "\n{ echo '" + take + "'; echo '" + shell +
+                               " touch \"$SORVIK_HELD\"'; for i in $(seq 1200); do [ -e " + unix(m_release) +
                                " ] && break; sleep 0.1; done; echo '" + release + "'; } | " +
                                database.ClientCommand() + "\ntouch " + unix(m_done) + "\n";
     m_taken = RunUnixScript(script, m_held);

@@ -10,8 +10,6 @@
 #include <atomic>
 #include <cstdio>
 
-namespace {
-
 // Wine splits a Unix command line into arguments by the Windows rules.
 std::wstring QuoteArgument(const std::wstring& text)
 {
@@ -20,6 +18,8 @@ std::wstring QuoteArgument(const std::wstring& text)
         quoted += ch == L'"' ? std::wstring(L"\\\"") : std::wstring(1, ch);
     return quoted + L"\"";
 }
+
+namespace {
 
 // Removed on the Unix side in one go: links left dangling by an earlier
 // removal are invisible to Windows listings and could not be deleted there.
@@ -95,7 +95,7 @@ bool RunUnixScript(const std::string& script, const std::wstring& watchedPath)
     if (file != INVALID_HANDLE_VALUE)
         ::CloseHandle(file);
     // bash has the script open by then: removing its name takes nothing away.
-    const bool ran = saved && RunUnixCommand(L"/bin/bash " + UnixPathUnderWine(scriptPath.c_str()).Str(),
+    const bool ran = saved && RunUnixCommand(L"/bin/bash " + QuoteArgument(UnixPathUnderWine(scriptPath.c_str()).Str()),
                                              watchedPath, true);
     ::DeleteFileW(scriptPath.c_str());
     return ran;
