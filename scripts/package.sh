@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release of this checkout for 32-bit and 64-bit Windows, in the
 # builds the tests run (kept between runs), and packs it into dist/: per
-# width a zip of the stripped Sorvik.dll and SorvikHost.exe with the user
+# width a zip of the stripped Sorvik.dll, SorvikScan.exe and SorvikHost.exe with the user
 # README, LICENSE and CHANGELOG.md, a zip of their debug symbols (found
 # through each file's debug link), and SHA256SUMS.
 # The same commit gives the same bytes wherever and whenever it is built:
@@ -32,13 +32,13 @@ for width in 32 64; do
     # paths to "." wherever it lies, so what they make is the release.
     build="build/$preset"
     cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" --target Sorvik SorvikHost >/dev/null
+    cmake --build --preset "$preset" --target Sorvik SorvikScan SorvikHost >/dev/null
 
     name="sorvik-$version-win$width"
     stage="$build/stage"
     rm -rf "$stage"
     mkdir -p "$stage/$name" "$stage/$name-debug"
-    for program in Sorvik.dll SorvikHost.exe; do
+    for program in Sorvik.dll SorvikScan.exe SorvikHost.exe; do
         "$triplet-objcopy" --only-keep-debug "$build/bin/$program" "$stage/$name-debug/$program.debug"
         # The debug link holds the symbol file's name and checksum, so a
         # debugger finds it beside the program or in its debug folder.

@@ -33,11 +33,11 @@ for width in 32 64; do
     objdump=i686-w64-mingw32-objdump
     [ "$width" = 32 ] || objdump=x86_64-w64-mingw32-objdump
     check "$name.zip holds the release" listing "$name.zip" "$name/CHANGELOG.md" "$name/LICENSE" "$name/README.md" \
-        "$name/Sorvik.dll" "$name/SorvikHost.exe"
+        "$name/Sorvik.dll" "$name/SorvikHost.exe" "$name/SorvikScan.exe"
     check "$name-debug.zip holds the symbols" listing "$name-debug.zip" "$name-debug/Sorvik.dll.debug" \
-        "$name-debug/SorvikHost.exe.debug"
+        "$name-debug/SorvikHost.exe.debug" "$name-debug/SorvikScan.exe.debug"
     unzip -q "$dist/$name.zip" -d "$work" && unzip -q "$dist/$name-debug.zip" -d "$work"
-    for program in "$work/$name/Sorvik.dll" "$work/$name/SorvikHost.exe"; do
+    for program in "$work/$name/Sorvik.dll" "$work/$name/SorvikHost.exe" "$work/$name/SorvikScan.exe"; do
         check "$program has no time stamp" no_time_stamp "$objdump" "$program"
         check "$program links its debug symbols" links_debug "$objdump" "$program"
     done
@@ -46,6 +46,8 @@ for width in 32 64; do
     done
     check "the $width-bit DLL exports GetPluginInterface and imports system DLLs only" \
         cmake -DOBJDUMP="$objdump" -DDLL="$work/$name/Sorvik.dll" -P "$root/tests/plugin/CheckDllBinary.cmake"
+    check "the $width-bit SorvikScan.exe imports system DLLs only" \
+        cmake -DOBJDUMP="$objdump" -DDLL="$work/$name/SorvikScan.exe" -DEXPORTS= -P "$root/tests/plugin/CheckDllBinary.cmake"
     if [ "$width" = "$tested_width" ]; then
         cp "$resource_tests" "$work/$name/"
         wine=("$root/scripts/wine-run.sh")
