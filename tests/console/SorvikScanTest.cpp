@@ -41,14 +41,6 @@ std::string ShellWord(const std::wstring& windowsPath)
     return Narrow(ShellQuote(UnixPathUnderWine(windowsPath.c_str()).Str()));
 }
 
-void WriteAll(const std::wstring& path, const std::string& bytes)
-{
-    FILE* file = _wfopen(path.c_str(), L"wb");
-    ASSERT_NE(nullptr, file) << Narrow(path);
-    fwrite(bytes.data(), 1, bytes.size(), file);
-    fclose(file);
-}
-
 // SorvikScan beside this program, its output and errors into files.
 class ScanProcess {
 public:
@@ -119,10 +111,12 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
     TestDatabase sqlite;
     const std::wstring folder = Arg(tree.Root());
     const std::wstring db = L" --database " + Arg(sqlite.ConnectionString().Str());
-    const std::wstring files[] = {UniqueTempPath(L".sql"), UniqueTempPath(L".sql"), UniqueTempPath(L".sql")};
-    WriteAll(files[0], "");
-    WriteAll(files[1], "INSERT INTO files (title) VALUES ('caf\xe9')");  // Latin-1, not UTF-8
-    WriteAll(files[2], "\xEF\xBB\xBFINSERT INTO files (path, title) VALUES ('{FilePath}', 'caf\xC3\xA9')\r\n");
+    TempTree templates;
+    const std::wstring files[] = {
+        templates.AddFile(L"empty.sql"),
+        templates.AddFile(L"latin1.sql", "INSERT INTO files (title) VALUES ('caf\xe9')"),
+        templates.AddFile(L"good.sql", "\xEF\xBB\xBFINSERT INTO files (path, title) VALUES ('{FilePath}', 'caf\xC3\xA9')\r\n"),
+    };
     const struct {
         std::wstring arguments;
         DWORD exit;
@@ -165,8 +159,6 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
     // Only the good template wrote, once per file; nothing else half-did anything.
     EXPECT_EQ((Rows{{tree.Path(L"a.txt"), L"caf\u00e9"}, {tree.Path(L"b.txt"), L"caf\u00e9"}}),
               QueryRows(sqlite.db, L"SELECT path, title FROM files ORDER BY path"));
-    for (const std::wstring& file : files)
-        ::DeleteFileW(file.c_str());
 }
 
 TEST(SorvikScan, TheHostileTreeIsListedExactlyAndWrittenAsTheDialogWritesIt)
@@ -187,14 +179,14 @@ TEST(SorvikScan, TheHostileTreeIsListedExactlyAndWrittenAsTheDialogWritesIt)
         }
         expected += "\"";
     }
-    const std::wstring expectedPath = UniqueTempPath(L".json");
-    const std::wstring verdict = UniqueTempPath(L".verdict");
-    WriteAll(expectedPath, expected + "]");
+    TempTree check;
+    const std::wstring expectedPath = check.AddFile(L"expected.json", expected + "]");
+    const std::wstring verdict = check.Path(L"verdict");
     ScanProcess csv(Arg(tree.Root()));
     ScanProcess jsonl(Arg(tree.Root()) + L" --list jsonl");
     EXPECT_EQ(0u, csv.Wait()) << csv.Err();
     EXPECT_EQ(0u, jsonl.Wait()) << jsonl.Err();
-    const std::string check = R"PY(
+    const std::string compare = R"PY(
 import csv, json, re, sys
 expected = sorted(json.load(open(sys.argv[1])))
 with open(sys.argv[2], newline='', encoding='utf-8') as f:
@@ -209,11 +201,9 @@ if sorted(o['FilePath'] for o in objects) != expected or any(type(o['FileLength'
 open(sys.argv[4], 'w').write(repr(wrong) if wrong else 'ok')
 )PY";
     ASSERT_TRUE(RunUnixScript("python3 - " + ShellWord(expectedPath) + " " + ShellWord(csv.OutPath()) + " " +
-                                  ShellWord(jsonl.OutPath()) + " " + ShellWord(verdict) + " <<'PY'" + check + "PY\n",
+                                  ShellWord(jsonl.OutPath()) + " " + ShellWord(verdict) + " <<'PY'" + compare + "PY\n",
                               verdict));
     EXPECT_EQ("ok", ReadAll(verdict)) << "expected " << expected;
-    ::DeleteFileW(expectedPath.c_str());
-    ::DeleteFileW(verdict.c_str());
 
     // The same statements as the dialog's, in the same order: the same rows.
     TestDatabase byDialog;
