@@ -13,16 +13,6 @@ bool IsPipeClosed(DWORD error)
     return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE;
 }
 
-// A name or a driver's text may hold line breaks: a message stays one line.
-std::wstring OneLine(std::wstring text)
-{
-    for (wchar_t& c : text) {
-        if (c == L'\r' || c == L'\n')
-            c = L' ';
-    }
-    return text;
-}
-
 }  // namespace
 
 CConsoleSite::CConsoleSite(const ScanCommand& command, CDatabase* database, CListingWriter& listing)
@@ -52,20 +42,32 @@ void CConsoleSite::AddResultRow(const CString& path, const FileFacts& facts)
         ++m_counts.statements;
     m_bStatementFailed = false;
     bool replaced = false;
-    if (!m_listing.Write(facts, replaced)) {
-        const DWORD error = ::GetLastError();
-        if (!IsPipeClosed(error)) {
-            PrintError(L"warning: the listing cannot be written (error " + std::to_wstring(error) + L"); the walk stops.");
-            ++m_counts.warnings;
-        }
-        m_bOutputClosed = true;
-        m_options.m_bStop = true;
-    }
+    if (!m_listing.Write(facts, replaced))
+        ListingNotWritten();
     if (replaced) {
         PrintError(L"warning: " + OneLine(path.Str()) + L": the name holds a character that UTF-8 cannot carry; CSV shows it as U+FFFD");
         ++m_counts.warnings;
     }
     ShowProgress();
+}
+
+void CConsoleSite::ListingNotWritten()
+{
+    const DWORD error = ::GetLastError();
+    if (!IsPipeClosed(error)) {
+        PrintError(L"warning: the listing cannot be written (error " + std::to_wstring(error) + L"); the walk stops.");
+        ++m_counts.warnings;
+    }
+    m_bOutputClosed = true;
+    m_options.m_bStop = true;
+}
+
+bool CConsoleSite::FlushListing()
+{
+    // A small listing is written only here: a full disk must be told here too.
+    if (!m_bOutputClosed && !m_listing.Flush())
+        ListingNotWritten();
+    return !m_bOutputClosed;
 }
 
 void CConsoleSite::OnFolderListed(const CString&)

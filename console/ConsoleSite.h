@@ -29,6 +29,11 @@ public:
     void ReportFolderNotListed(const CString& folder, DWORD error) override;
     bool ContinueAfterStatementError(const FileFacts& facts, const CString& error) override;
 
+    // Writes what the listing still buffers, once the walk has returned; a
+    // failure is treated as one during the walk. False once the output is
+    // closed or failed. (main thread, after the walk)
+    bool FlushListing();
+
     const ScanCounts& Counts() const { return m_counts; }
     // The output was closed under the listing (a reader such as head has
     // all it wanted): the walk was stopped, quietly.
@@ -40,6 +45,9 @@ public:
     CStatementCancel m_cancel;
 
 private:
+    // The listing could not be written: says why (unless its reader closed
+    // it) and stops the walk.
+    void ListingNotWritten();
     void ShowProgress();
     std::wstring CountsText() const;
 

@@ -53,3 +53,12 @@ void PrintError(const std::wstring& line)
 {
     CConsoleText(STD_ERROR_HANDLE).Write(line + L"\n");
 }
+
+std::wstring OneLine(std::wstring text)
+{
+    for (wchar_t& c : text) {
+        if (c == L'\r' || c == L'\n')
+            c = L' ';
+    }
+    return text;
+}

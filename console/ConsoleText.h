@@ -23,3 +23,6 @@ private:
 
 // A message line for a person, on standard error.
 void PrintError(const std::wstring& line);
+
+// A name or a driver's text may hold line breaks: a message stays one line.
+std::wstring OneLine(std::wstring text);

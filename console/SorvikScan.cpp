@@ -73,14 +73,14 @@ bool OpenDatabase(const std::wstring& connectionString, CDatabase& database)
     CString connection = connectionString.c_str();
     CString error;
     if (!MendSqlitePathForWine(connection, error)) {
-        PrintError(L"Cannot open the database: " + error.Str());
+        PrintError(L"Cannot open the database: " + OneLine(error.Str()));
         return false;
     }
     try {
         OpenSorvikConnection(database, connection);
         return true;
     } catch (CDBException* e) {
-        PrintError(L"Cannot open the database: " + e->m_strError.Str());
+        PrintError(L"Cannot open the database: " + OneLine(e->m_strError.Str()));
         e->Delete();
         return false;
     }
@@ -100,7 +100,7 @@ int Scan(const ScanCommand& command, CDatabase* database)
     if (!closed && !AttachWalk(&running)) {
         CFolderWalk walk(site);
         ended = walk.ScanFolder(command.folder.c_str(), command.pattern.c_str(), command.sql.c_str());
-        closed = site.OutputClosed() || !listing.Flush();
+        closed = !site.FlushListing();
     }
     ::SetEvent(walkReturned.Get());
     const bool interrupted = AttachWalk(nullptr);

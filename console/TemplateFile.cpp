@@ -24,6 +24,12 @@ bool ReadTemplateFile(const std::wstring& path, std::wstring& text, std::wstring
     if (!bytes.empty() && (!::ReadFile(file.Get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr) ||
                            read != bytes.size()))
         return cannotRead();
+    // The statement is handed on as text that ends at its first NUL: one
+    // inside would silently cut off what follows it.
+    if (bytes.find('\0') != std::string::npos) {
+        error = L"The template file " + path + L" holds a NUL character: not a template.";
+        return false;
+    }
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
         bytes.erase(0, 3);
     while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r'))

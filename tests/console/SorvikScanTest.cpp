@@ -44,14 +44,16 @@ std::string ShellWord(const std::wstring& windowsPath)
 // SorvikScan beside this program, its output and errors into files.
 class ScanProcess {
 public:
-    explicit ScanProcess(const std::wstring& arguments)
+    // device: standard output goes there instead of to a file of its own.
+    explicit ScanProcess(const std::wstring& arguments, const std::wstring& device = L"")
     {
         SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
         const auto open = [&](const std::wstring& path) {
-            return CFileHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                             0, nullptr));
+            return CFileHandle(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                             &inherit, path == device ? OPEN_EXISTING : CREATE_ALWAYS, 0, nullptr));
         };
-        const CFileHandle out = open(m_out);
+        const CFileHandle out = open(device.empty() ? m_out : device);
+        EXPECT_TRUE(out) << Narrow(device.empty() ? m_out : device);
         const CFileHandle err = open(m_err);
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
@@ -116,6 +118,8 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
         templates.AddFile(L"empty.sql"),
         templates.AddFile(L"latin1.sql", "INSERT INTO files (title) VALUES ('caf\xe9')"),
         templates.AddFile(L"good.sql", "\xEF\xBB\xBFINSERT INTO files (path, title) VALUES ('{FilePath}', 'caf\xC3\xA9')\r\n"),
+        // Cut at the NUL, this would write a row per file: it must not run at all.
+        templates.AddFile(L"nul.sql", std::string("INSERT INTO files (path) VALUES ('{FilePath}')") + '\0' + " AND nothing"),
     };
     const struct {
         std::wstring arguments;
@@ -132,6 +136,7 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
         {folder + db + L" --sql-file " + Arg(files[0]), 2, "is empty"},
         {folder + db + L" --sql-file " + Arg(files[1]), 2, "is not UTF-8 text"},
         {folder + db + L" --sql-file " + Arg(tree.Path(L"none.sql")), 2, "Cannot read the template file"},
+        {folder + db + L" --sql-file " + Arg(files[3]), 2, "holds a NUL character"},
         {folder + L" --database Driver=Z:\\no\\such\\driver.so --sql x", 4, "Cannot open the database: "},
         {Arg(tree.Path(L"missing")), 1, "cannot be listed (error 3)"},
         {folder + db + L" --sql " + Arg(L"INSERT INTO nowhere VALUES (1)"), 5, "a.txt: [SQLite]no such table: nowhere"},
@@ -221,6 +226,24 @@ open(sys.argv[4], 'w').write(repr(wrong) if wrong else 'ok')
     const Rows dialogRows = AllFiles(byDialog.db);
     EXPECT_EQ(files.size(), dialogRows.size());
     EXPECT_TRUE(dialogRows == AllFiles(byScan.db)) << "row by row, in order";
+}
+
+TEST(SorvikScan, AListingThatCannotBeWrittenIsAWarningHoweverShort)
+{
+    TempTree tree;
+    tree.AddFile(L"a.txt");
+    // A full disk: the few lines are written only at the end, and lost there.
+    const wchar_t full[] = L"Z:\\dev\\full";
+    if (!CFileHandle(::CreateFileW(full, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   0, nullptr)))
+        GTEST_SKIP() << "no /dev/full to write to";
+    for (const wchar_t* format : {L"csv", L"jsonl"}) {
+        ScanProcess scan(Arg(tree.Root()) + L" --list " + format, full);
+        EXPECT_EQ(1u, scan.Wait()) << Narrow(format) << "\n" << scan.Err();
+        EXPECT_NE(std::string::npos, scan.Err().find("warning: the listing cannot be written (error 112)"))
+            << scan.Err();
+        EXPECT_NE(std::string::npos, scan.Err().find("1 files, 1 folders, 0 statements, 1 warnings")) << scan.Err();
+    }
 }
 
 TEST(SorvikScan, CtrlCEndsAStatementThatALockHoldsAndKeepsEveryRowBefore)
