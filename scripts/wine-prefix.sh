@@ -9,7 +9,7 @@ prefix=$1
 graphics=${2:-null}
 # Named after what the set-up does, so that a prefix made by an older one
 # is set up again.
-stamp="$prefix/.sorvik-$graphics-fontlink-nodebugger"
+stamp="$prefix/.sorvik-$graphics-fontlink-nocrashdebugger"
 
 # This Wine does not load the TrueType fonts of its own data folder (from
 # fonts-wine); without Marlett the caption buttons show letters. Fonts in
@@ -42,10 +42,16 @@ wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemL
 if [ "$graphics" = null ]; then
     wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
     # No debugger for a crash where nobody looks: it would hold the program
-    # until a time-out, and stay behind.
-    for view in '' 'Wow6432Node\'; do
-        wine reg delete "HKLM\Software\${view}Microsoft\Windows NT\CurrentVersion\AeDebug" /v Debugger /f \
-            >/dev/null 2>&1 || true
+    # until a time-out, and stay behind. Without a Debugger value Wine
+    # starts winedbg all the same, so the value names a program that does
+    # not exist: the crashed program then ends at once with its exception
+    # code. (Single quotes around the backslashes: before a "$" inside
+    # double quotes, a backslash would escape it.)
+    views=('')
+    [ "$arch" = win32 ] || views+=('Wow6432Node\')  # the 32-bit programs' view of a 64-bit prefix
+    for view in "${views[@]}"; do
+        wine reg add 'HKLM\Software\'"$view"'Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
+            /d 'sorvik-no-debugger %ld %ld' /f >/dev/null 2>&1 || true
     done
 else
     # Without a window manager, destroying a managed window waits for it.
