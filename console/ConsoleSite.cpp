@@ -10,7 +10,9 @@ constexpr DWORD kProgressMs = 1000;
 
 bool IsPipeClosed(DWORD error)
 {
-    return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE;
+    // Wine reports a Unix pipe whose reader has gone (EPIPE) as "no process
+    // is on the other end of the pipe".
+    return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED;
 }
 
 }  // namespace

@@ -11,8 +11,8 @@ public:
     explicit CConsoleText(HANDLE handle);
 
     bool IsConsole() const { return m_console; }
-    // False when the write failed; GetLastError tells why (ERROR_NO_DATA or
-    // ERROR_BROKEN_PIPE: the reader is gone).
+    // False when the write failed; GetLastError tells why (ERROR_NO_DATA,
+    // ERROR_BROKEN_PIPE or ERROR_PIPE_NOT_CONNECTED: the reader is gone).
     bool WriteUtf8(const char* data, size_t size) const;
     bool Write(const std::wstring& text) const;
 
