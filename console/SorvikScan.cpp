@@ -2,6 +2,7 @@
 // tasks. The same engine as the dialog's; this program is its console site.
 #include "console/ConsoleSite.h"
 #include "console/ScanCommandLine.h"
+#include "console/SessionEndWatch.h"
 #include "framework/UniqueHandle.h"
 #include "host/ConnectionString.h"
 #include "host/SampleDatabase.h"
@@ -53,18 +54,30 @@ bool AttachWalk(RunningWalk* walk)
     return interrupted;
 }
 
-BOOL WINAPI OnConsoleControl(DWORD type)
+// The walk stops after the file in progress, as the dialog's Stop does.
+void Interrupt()
 {
-    // The walk stops after the file in progress, as the dialog's Stop does.
     ::EnterCriticalSection(&g_stop.lock);
     if (!g_stop.interrupted && g_stop.walk)
         StopWalk(*g_stop.walk);
     g_stop.interrupted = true;
     ::LeaveCriticalSection(&g_stop.lock);
-    // The console closing, a log-off or a shut-down ends the process as
-    // soon as this returns: first let the walk end and the summary out.
-    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT)
-        ::WaitForSingleObject(g_stop.finished.Get(), INFINITE);
+}
+
+// The console closing, a log-off or a shut-down ends the process as soon as
+// its handler returns: first let the walk end and the summary out.
+void InterruptAndWait()
+{
+    Interrupt();
+    ::WaitForSingleObject(g_stop.finished.Get(), INFINITE);
+}
+
+BOOL WINAPI OnConsoleControl(DWORD type)
+{
+    if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT)
+        Interrupt();
+    else
+        InterruptAndWait();
     return TRUE;
 }
 
@@ -149,6 +162,7 @@ int main()
     if (!argv)
         return kScanBadCommand;
     ::SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
+    const CSessionEndWatch sessionEnd(&InterruptAndWait);
     int code = kScanWarnings;
     try {
         code = Run(argc, argv);

@@ -119,7 +119,7 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
         templates.AddFile(L"latin1.sql", "INSERT INTO files (title) VALUES ('caf\xe9')"),
         templates.AddFile(L"good.sql", "\xEF\xBB\xBFINSERT INTO files (path, title) VALUES ('{FilePath}', 'caf\xC3\xA9')\r\n"),
         // Cut at the NUL, this would write a row per file: it must not run at all.
-        templates.AddFile(L"nul.sql", std::string("INSERT INTO files (path) VALUES ('{FilePath}')") + '\0' + " AND nothing"),
+        templates.AddFile(L"with-nul.sql", std::string("INSERT INTO files (path) VALUES ('{FilePath}')") + '\0' + " AND nothing"),
     };
     const struct {
         std::wstring arguments;
@@ -246,7 +246,7 @@ TEST(SorvikScan, AListingThatCannotBeWrittenIsAWarningHoweverShort)
     }
 }
 
-TEST(SorvikScan, CtrlCEndsAStatementThatALockHoldsAndKeepsEveryRowBefore)
+TEST(SorvikScan, CtrlCOrAShutDownEndsAStatementThatALockHoldsAndKeepsEveryRowBefore)
 {
     TempTree tree;
     tree.AddFile(L"a.txt");
@@ -256,25 +256,39 @@ TEST(SorvikScan, CtrlCEndsAStatementThatALockHoldsAndKeepsEveryRowBefore)
     ScanProcess before(Arg(tree.Root()) + write);
     ASSERT_EQ(0u, before.Wait()) << before.Err();
 
-    // Ctrl+C once the program has its connection: the file in progress is
-    // a.txt, whose statement waits for the lock.
+    // Once the program has its connection: the file in progress is a.txt,
+    // whose statement waits for the lock.
     TableLock lock(Engine::Sqlite, sqlite);
     ASSERT_TRUE(lock.Taken());
-    ScanProcess held(Arg(tree.Root()) + L" --pattern a.txt" + write);
-    const std::wstring sent = UniqueTempPath(L".sent");
-    // Its file's name, as the program's open files show it.
     const std::wstring database = ConnectionValue(sqlite.ConnectionString(), L"Database").Str();
     const std::string name = "'" + Narrow(database.substr(database.rfind(L'/') + 1)) + "'";
-    ASSERT_TRUE(RunUnixScript("for i in $(seq 600); do pid=$(pgrep -f -n 'SorvikScan.exe.*a.txt'); "
-                              "[ -n \"$pid\" ] && ls -l /proc/$pid/fd | grep -qF -- " + name +
-                                  " && break; sleep 0.1; done; kill -INT $pid; touch " + ShellWord(sent) + "\n",
-                              sent));
-    const DWORD pressed = ::GetTickCount();
-    EXPECT_EQ(130u, held.Wait()) << held.Err();
-    std::printf("Ctrl+C to the end of SorvikScan, with the statement held: %lu ms\n", ::GetTickCount() - pressed);
-    EXPECT_NE(std::string::npos, held.Err().find("0 files, 1 folders, 0 statements")) << held.Err();
-    ::DeleteFileW(sent.c_str());
-    EXPECT_EQ(2u, AllFiles(sqlite.db).size()) << "every row before stays, and none came after";
+    for (const bool shutDown : {false, true}) {
+        ScanProcess held(Arg(tree.Root()) + L" --pattern a.txt" + write);
+        TempTree marks;
+        const std::wstring sent = marks.Path(L"sent");
+        // The program's open files show the database's name; Ctrl+C is a SIGINT from the Unix side.
+        ASSERT_TRUE(RunUnixScript("for i in $(seq 600); do pid=$(pgrep -f -n 'SorvikScan.exe.*a.txt'); "
+                                  "[ -n \"$pid\" ] && ls -l /proc/$pid/fd | grep -qF -- " + name +
+                                      " && break; sleep 0.1; done; " + (shutDown ? "" : "kill -INT $pid; ") +
+                                      "touch " + ShellWord(sent) + "\n",
+                                  sent));
+        const DWORD pressed = ::GetTickCount();
+        if (shutDown) {
+            // As Windows ends a session: it waits for the answer, then ends the process.
+            const HWND window = ::FindWindowW(L"SorvikScanSessionEnd", nullptr);
+            ASSERT_NE(nullptr, window);
+            DWORD_PTR answer = 0;
+            ::SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 10000, &answer);
+            EXPECT_TRUE(answer);
+            EXPECT_TRUE(::SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_BLOCK, 10000, &answer));
+            EXPECT_NE(std::string::npos, held.Err().find("SorvikScan: ")) << "the summary is out before it answers";
+        }
+        EXPECT_EQ(130u, held.Wait()) << held.Err();
+        std::printf("%s to the end of SorvikScan, with the statement held: %lu ms\n", shutDown ? "shut-down" : "Ctrl+C",
+                    ::GetTickCount() - pressed);
+        EXPECT_NE(std::string::npos, held.Err().find("0 files, 1 folders, 0 statements")) << held.Err();
+        EXPECT_EQ(2u, AllFiles(sqlite.db).size()) << "every row before stays, and none came after";
+    }
 }
 
 TEST(SorvikScan, ANameThatUtf8CannotCarryIsEscapedInJsonAndReplacedInCsv)
