@@ -17,11 +17,12 @@ TableLock::TableLock(Engine engine, const TestDatabase& database)
                               : engine == Engine::MariaDb  ? "system"
                                                            : ".shell";
     const std::string release = engine == Engine::MariaDb ? "UNLOCK TABLES;" : "COMMIT;";
-    // The client's own shell finds the path in its environment, so that no
-    // quoting of the client's stands between.
-    const std::string script = "export SORVIK_HELD=" + unix(m_held) + "\n{ echo '" + take + "'; echo '" + shell +
-                               " touch \"$SORVIK_HELD\"'; for i in $(seq 1200); do [ -e " + unix(m_release) +
-                               " ] && break; sleep 0.1; done; echo '" + release + "'; } | " +
+    // The client's shell command is split by the client's own rules: it
+    // names the marker without a folder, from the marker's folder.
+    const std::wstring folder = m_held.substr(0, m_held.rfind(L'\\'));
+    const std::string script = "cd " + unix(folder) + "\n{ echo '" + take + "'; echo '" + shell + " touch " +
+                               Narrow(m_held.substr(folder.size() + 1)) + "'; for i in $(seq 1200); do [ -e " +
+                               unix(m_release) + " ] && break; sleep 0.1; done; echo '" + release + "'; } | " +
                                database.ClientCommand() + "\ntouch " + unix(m_done) + "\n";
     m_taken = RunUnixScript(script, m_held);
 }
