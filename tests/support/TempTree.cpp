@@ -10,13 +10,19 @@
 #include <atomic>
 #include <cstdio>
 
-// Wine splits a Unix command line into arguments by the Windows rules.
+// Wine splits a Unix command line into arguments by the Windows rules, as
+// CommandLineToArgvW reads them back: backslashes before a quote are doubled.
 std::wstring QuoteArgument(const std::wstring& text)
 {
     std::wstring quoted = L"\"";
-    for (wchar_t ch : text)
-        quoted += ch == L'"' ? std::wstring(L"\\\"") : std::wstring(1, ch);
-    return quoted + L"\"";
+    size_t backslashes = 0;
+    for (const wchar_t c : text) {
+        if (c == L'"')
+            quoted.append(backslashes + 1, L'\\');
+        backslashes = c == L'\\' ? backslashes + 1 : 0;
+        quoted += c;
+    }
+    return quoted.append(backslashes, L'\\') + L"\"";
 }
 
 namespace {

@@ -41,7 +41,8 @@ std::wstring UniqueTempPath(const std::wstring& suffix);
 std::string Narrow(const std::wstring& text);
 // A file's bytes; none when it cannot be read.
 std::string ReadAll(const std::wstring& path);
-// One argument of a Unix command line: a path with spaces or quotes arrives whole.
+// One argument of a command line, Unix or Windows: a path with spaces or
+// quotes arrives whole.
 std::wstring QuoteArgument(const std::wstring& text);
 // Runs a Unix command line under Wine; true once watchedPath exists (or no
 // longer exists), false if that does not happen within a minute.
