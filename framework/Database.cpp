@@ -84,6 +84,12 @@ void CDatabase::OpenEx(LPCWSTR lpszConnectString)
     if (!SqlSucceeded(rc))
         throw CDBException::FromDiagnostics(SQL_HANDLE_ENV, env.Get(), rc);
 
+    if (m_dwLoginTimeout != 0) {
+        rc = ::SQLSetConnectAttrW(dbc.Get(), SQL_ATTR_LOGIN_TIMEOUT,
+                                  reinterpret_cast<SQLPOINTER>(static_cast<ULONG_PTR>(m_dwLoginTimeout)), 0);
+        if (!SqlSucceeded(rc))
+            throw CDBException::FromDiagnostics(SQL_HANDLE_DBC, dbc.Get(), rc);
+    }
     std::wstring connect = lpszConnectString ? lpszConnectString : L"";
     SQLSMALLINT outLength = 0;
     rc = ::SQLDriverConnectW(dbc.Get(), nullptr, reinterpret_cast<SQLWCHAR*>(&connect[0]), SQL_NTS, nullptr, 0,

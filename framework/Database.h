@@ -43,6 +43,9 @@ public:
     // Opens from an ODBC connection string without prompting. Throws
     // CDBException* on failure.
     void OpenEx(LPCWSTR lpszConnectString);
+    // Seconds that the next OpenEx lets the driver take to log in; 0 leaves
+    // the driver's own limit, which may be none.
+    void SetLoginTimeout(DWORD dwSeconds) { m_dwLoginTimeout = dwSeconds; }
     void Close();
     bool IsOpen() const { return m_hdbc != SQL_NULL_HDBC; }
 
@@ -57,6 +60,7 @@ public:
 
     HDBC m_hdbc = SQL_NULL_HDBC;  // must stay the first data member
     HENV m_henv = SQL_NULL_HENV;
+    DWORD m_dwLoginTimeout = 0;
 };
 
 // True when the call's result is success for the purpose of a statement.
