@@ -2,16 +2,24 @@
 
 #include "console/TemplateFile.h"
 
+#include <algorithm>
+#include <cwctype>
+#include <map>
+
 const wchar_t kScanUsage[] =
     L"Usage: SorvikScan FOLDER [--pattern PATTERN] [--owner]\n"
     L"                  [--database CONNECTION (--sql TEMPLATE | --sql-file FILE)] [--on-error stop|continue]\n"
+    L"                  [--before-sql STATEMENT]... [--after-sql STATEMENT]... [--login-timeout SECONDS]\n"
     L"                  [--list csv|jsonl] [--help]\n"
     L"Walks FOLDER and its sub-folders for files matching PATTERN (default *.*), as the Sorvik dialog does.\n"
     L"  --owner            look up each file's owner\n"
     L"  --database CONN    an ODBC connection string, or DSN=name; one statement per file on it\n"
     L"  --sql TEMPLATE     the statement, with {FileTitle}, {FilePath} ... {FileOwner} placeholders\n"
-    L"  --sql-file FILE    the statement, from a UTF-8 file\n"
+    L"  --sql-file FILE    the statement, from a UTF-8 file, or UTF-16 with its byte-order mark\n"
     L"  --on-error stop    end the walk at a failed statement (the default); continue: go on\n"
+    L"  --before-sql SQL   run once before the walk, on the same connection (repeatable)\n"
+    L"  --after-sql SQL    run once after a walk that ended with 0, on the same connection (repeatable)\n"
+    L"  --login-timeout S  give up a connection that has not opened in S seconds (default 30)\n"
     L"  --list csv|jsonl   every file on standard output (csv is the default without --database)\n"
     L"Warnings, errors and a closing summary go to standard error.\n"
     L"Exit codes: 0 everything listed and written, 1 finished with warnings or failed statements skipped,\n"
@@ -19,17 +27,102 @@ const wchar_t kScanUsage[] =
 
 namespace {
 
-// An option's value, following it or after "=".
-bool TakeValue(int argc, const wchar_t* const* argv, int& i, const std::wstring& inlineValue, bool hasInline,
-               std::wstring& value)
+enum class Kind { Flag, Value, Repeatable };
+
+const struct {
+    const wchar_t* name;
+    Kind kind;
+} kOptions[] = {
+    {L"--pattern", Kind::Value},        {L"--owner", Kind::Flag},          {L"--database", Kind::Value},
+    {L"--sql", Kind::Value},            {L"--sql-file", Kind::Value},      {L"--on-error", Kind::Value},
+    {L"--before-sql", Kind::Repeatable}, {L"--after-sql", Kind::Repeatable}, {L"--login-timeout", Kind::Value},
+    {L"--list", Kind::Value},
+};
+
+bool IsHelp(const std::wstring& arg)
 {
-    if (hasInline) {
-        value = inlineValue;
-        return true;
+    return arg == L"--help" || arg == L"-h" || arg == L"/?";
+}
+
+bool OnlyBlanks(const std::wstring& text)
+{
+    return std::all_of(text.begin(), text.end(), [](wchar_t c) { return std::iswspace(c) != 0; });
+}
+
+// Every option's values as given, by name; positional arguments apart.
+using GivenOptions = std::map<std::wstring, std::vector<std::wstring>>;
+
+bool ReadArguments(int argc, const wchar_t* const* argv, GivenOptions& given, std::vector<std::wstring>& folders,
+                   std::wstring& error)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        if (arg.empty() || arg[0] != L'-') {
+            folders.push_back(arg);
+            continue;
+        }
+        const size_t equals = arg.find(L'=');
+        const std::wstring name = arg.substr(0, equals);
+        const auto option = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                         [&](const auto& o) { return name == o.name; });
+        if (option == std::end(kOptions)) {
+            error = L"Unknown option " + arg;
+            return false;
+        }
+        std::vector<std::wstring>& values = given[name];
+        if (!values.empty() && option->kind != Kind::Repeatable) {
+            error = name + L" is given twice";
+            return false;
+        }
+        if (option->kind == Kind::Flag) {
+            if (equals != std::wstring::npos) {
+                error = name + L" takes no value";
+                return false;
+            }
+            values.emplace_back();
+            continue;
+        }
+        if (equals == std::wstring::npos && i + 1 >= argc) {
+            error = name + L" needs a value";
+            return false;
+        }
+        values.push_back(equals != std::wstring::npos ? arg.substr(equals + 1) : argv[++i]);
+        if (values.back().empty()) {
+            error = name + L" is empty text";
+            return false;
+        }
     }
-    if (i + 1 >= argc)
+    return true;
+}
+
+// The option's one value, or fallback when it was not given.
+std::wstring Value(const GivenOptions& given, const wchar_t* name, const std::wstring& fallback = L"")
+{
+    const auto it = given.find(name);
+    return it == given.end() ? fallback : it->second.front();
+}
+
+bool ReadLoginTimeout(const std::wstring& text, unsigned& seconds, std::wstring& error)
+{
+    constexpr unsigned kLongest = 86400;
+    const bool digits = !text.empty() && text.size() <= 5 &&
+                        std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+    seconds = digits ? static_cast<unsigned>(std::stoul(text)) : 0;
+    if (seconds < 1 || seconds > kLongest) {
+        error = L"--login-timeout takes whole seconds from 1 to 86400, not " + text;
         return false;
-    value = argv[++i];
+    }
+    return true;
+}
+
+bool CheckStatements(const std::vector<std::wstring>& statements, const wchar_t* name, std::wstring& error)
+{
+    for (const std::wstring& statement : statements) {
+        if (OnlyBlanks(statement)) {
+            error = std::wstring(name) + L" holds only blanks: it would run nothing";
+            return false;
+        }
+    }
     return true;
 }
 
@@ -37,72 +130,54 @@ bool TakeValue(int argc, const wchar_t* const* argv, int& i, const std::wstring&
 
 bool ParseScanCommand(int argc, const wchar_t* const* argv, ScanCommand& command, std::wstring& error)
 {
-    std::wstring onError = L"stop";
-    std::wstring list;
-    bool listGiven = false;
-    bool sqlGiven = false;
     for (int i = 1; i < argc; ++i) {
-        std::wstring arg = argv[i];
-        if (arg.size() < 2 || arg.compare(0, 2, L"--") != 0) {
-            if (!command.folder.empty()) {
-                error = L"Only one folder can be walked: " + arg;
-                return false;
-            }
-            if (arg.empty()) {
-                error = L"The folder is empty text.";
-                return false;
-            }
-            command.folder = arg;
-            continue;
-        }
-        const size_t equals = arg.find(L'=');
-        const bool hasInline = equals != std::wstring::npos;
-        const std::wstring name = arg.substr(0, equals);
-        const std::wstring inlineValue = hasInline ? arg.substr(equals + 1) : std::wstring();
-        if (name == L"--help" && !hasInline) {
+        if (IsHelp(argv[i])) {
             command.help = true;
             return true;
         }
-        if (name == L"--owner" && !hasInline) {
-            command.owner = true;
-            continue;
-        }
-        std::wstring* target = name == L"--pattern"    ? &command.pattern
-                               : name == L"--database" ? &command.connection
-                               : name == L"--sql"      ? &command.sql
-                               : name == L"--sql-file" ? &command.sqlFile
-                               : name == L"--on-error" ? &onError
-                               : name == L"--list"     ? &list
-                                                       : nullptr;
-        if (!target) {
-            error = L"Unknown option " + arg;
-            return false;
-        }
-        if (!TakeValue(argc, argv, i, inlineValue, hasInline, *target)) {
-            error = name + L" needs a value";
-            return false;
-        }
-        sqlGiven = sqlGiven || name == L"--sql";
-        listGiven = listGiven || name == L"--list";
     }
+    GivenOptions given;
+    std::vector<std::wstring> folders;
+    if (!ReadArguments(argc, argv, given, folders, error))
+        return false;
 
-    if (command.folder.empty()) {
+    if (folders.empty()) {
         error = L"No folder to walk.";
         return false;
     }
-    if (command.pattern.empty()) {
-        error = L"The pattern is empty text.";
+    if (folders.size() > 1) {
+        error = L"Only one folder can be walked: " + folders[1];
         return false;
     }
+    if (folders[0].empty()) {
+        error = L"The folder is empty text.";
+        return false;
+    }
+    command.folder = folders[0];
+    command.pattern = Value(given, L"--pattern", command.pattern);
+    command.owner = given.count(L"--owner") != 0;
+    command.connection = Value(given, L"--database");
+    command.sql = Value(given, L"--sql");
+    command.sqlFile = Value(given, L"--sql-file");
+    command.opening = given[L"--before-sql"];
+    command.closing = given[L"--after-sql"];
+
+    const std::wstring onError = Value(given, L"--on-error", L"stop");
     if (onError != L"stop" && onError != L"continue") {
         error = L"--on-error takes stop or continue, not " + onError;
         return false;
     }
     command.continueOnError = onError == L"continue";
-    if (listGiven && list != L"csv" && list != L"jsonl") {
+    const std::wstring list = Value(given, L"--list", L"csv");
+    if (list != L"csv" && list != L"jsonl") {
         error = L"--list takes csv or jsonl, not " + list;
         return false;
     }
+    if (given.count(L"--login-timeout") &&
+        !ReadLoginTimeout(Value(given, L"--login-timeout"), command.loginTimeoutSeconds, error))
+        return false;
+
+    const bool sqlGiven = given.count(L"--sql") != 0;
     const bool templateGiven = sqlGiven || !command.sqlFile.empty();
     if (sqlGiven && !command.sqlFile.empty()) {
         error = L"Give the template with --sql or with --sql-file, not both.";
@@ -113,14 +188,21 @@ bool ParseScanCommand(int argc, const wchar_t* const* argv, ScanCommand& command
                               : L"--database needs a template: --sql or --sql-file.";
         return false;
     }
-    if (!command.sqlFile.empty() && !ReadTemplateFile(command.sqlFile, command.sql, error))
-        return false;
-    if (templateGiven && command.sql.empty()) {
-        error = L"The template is empty: it would write nothing.";
+    if ((!command.opening.empty() || !command.closing.empty()) && command.connection.empty()) {
+        error = L"--before-sql and --after-sql need --database.";
         return false;
     }
-    command.list = list == L"jsonl"                          ? ListFormat::Jsonl
-                   : list == L"csv" || command.connection.empty() ? ListFormat::Csv
-                                                                  : ListFormat::None;
+    if (!command.sqlFile.empty() && !ReadTemplateFile(command.sqlFile, command.sql, error))
+        return false;
+    if (templateGiven && OnlyBlanks(command.sql)) {
+        error = L"The template holds only blanks: it would write nothing.";
+        return false;
+    }
+    if (!CheckStatements(command.opening, L"--before-sql", error) ||
+        !CheckStatements(command.closing, L"--after-sql", error))
+        return false;
+    command.list = given.count(L"--list") || command.connection.empty()
+                       ? (list == L"jsonl" ? ListFormat::Jsonl : ListFormat::Csv)
+                       : ListFormat::None;
     return true;
 }

@@ -3,6 +3,7 @@
 #include "console/ListingWriter.h"
 
 #include <string>
+#include <vector>
 
 struct ScanCommand {
     std::wstring folder;
@@ -11,6 +12,13 @@ struct ScanCommand {
     std::wstring connection;
     std::wstring sql;      // the template, given or read from sqlFile
     std::wstring sqlFile;
+    // Run once on the connection: before the walk, and after a walk that
+    // ended with kScanDone only.
+    std::vector<std::wstring> opening;
+    std::vector<std::wstring> closing;
+    // A server that accepts the connection and never answers must not hold a
+    // nightly task for ever.
+    unsigned loginTimeoutSeconds = 30;
     bool continueOnError = false;
     ListFormat list = ListFormat::None;
     bool help = false;
@@ -29,6 +37,7 @@ enum ScanExitCode : int {
 
 extern const wchar_t kScanUsage[];
 
-// False with a message when the command line is not understood. A template
-// file is read here, so that nothing starts with a template that cannot be.
+// False with a one-line message when the command line is not understood. A
+// template file is read here, so that nothing starts with a template that
+// cannot be.
 bool ParseScanCommand(int argc, const wchar_t* const* argv, ScanCommand& command, std::wstring& error);
