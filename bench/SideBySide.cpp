@@ -192,7 +192,8 @@ ScanCounts ConsoleScan(const ScanCommand& command, HANDLE output, CDatabase* dat
 {
     const CConsoleText out(output);
     CListingWriter listing(out, command.list);
-    CConsoleSite site(command, database, listing);
+    CConsoleSite site(command, listing);
+    site.SetDatabase(database);
     bool closed = !listing.Begin();
     if (!closed) {
         CFolderWalk walk(site);

@@ -2,6 +2,7 @@
 
 #include "scan/FileOwner.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -17,10 +18,10 @@ bool IsPipeClosed(DWORD error)
 
 }  // namespace
 
-CConsoleSite::CConsoleSite(const ScanCommand& command, CDatabase* database, CListingWriter& listing)
-    : m_pDatabase(database),
+CConsoleSite::CConsoleSite(const ScanCommand& command, CListingWriter& listing)
+    : m_pDatabase(nullptr),
       m_listing(listing),
-      m_bWriting(database != nullptr),
+      m_bWriting(false),
       m_bContinueOnError(command.continueOnError),
       m_bProgress(CConsoleText(STD_ERROR_HANDLE).IsConsole()),
       m_startTick(::GetTickCount()),
@@ -29,6 +30,12 @@ CConsoleSite::CConsoleSite(const ScanCommand& command, CDatabase* database, CLis
     m_options.m_bShowOwner = command.owner;
     // Every file comes back as a row: it is counted even when not listed.
     m_options.m_bShowResults = true;
+}
+
+void CConsoleSite::SetDatabase(CDatabase* database)
+{
+    m_pDatabase = database;
+    m_bWriting = database != nullptr;
     m_options.m_bWriteToDatabase = m_bWriting;
 }
 
@@ -46,20 +53,16 @@ void CConsoleSite::AddResultRow(const CString& path, const FileFacts& facts)
     bool replaced = false;
     if (!m_listing.Write(facts, replaced))
         ListingNotWritten();
-    if (replaced) {
-        PrintError(L"warning: " + OneLine(path.Str()) + L": the name holds a character that UTF-8 cannot carry; CSV shows it as U+FFFD");
-        ++m_counts.warnings;
-    }
+    if (replaced)
+        Warn(L"warning: " + OneLine(path.Str()) + L": the name holds a character that UTF-8 cannot carry; CSV shows it as U+FFFD");
     ShowProgress();
 }
 
 void CConsoleSite::ListingNotWritten()
 {
     const DWORD error = ::GetLastError();
-    if (!IsPipeClosed(error)) {
-        PrintError(L"warning: the listing cannot be written (error " + std::to_wstring(error) + L"); the walk stops.");
-        ++m_counts.warnings;
-    }
+    if (!IsPipeClosed(error))
+        Warn(L"warning: the listing cannot be written (error " + std::to_wstring(error) + L"); the walk stops.");
     m_bOutputClosed = true;
     m_options.m_bStop = true;
 }
@@ -83,16 +86,30 @@ void CConsoleSite::ReportFolderNotListed(const CString& folder, DWORD error)
     // A folder entered under a pattern that nothing in it matches is no fault.
     if (error == ERROR_FILE_NOT_FOUND)
         return;
-    PrintError(L"warning: " + OneLine(folder.Str()) + L": cannot be listed (error " + std::to_wstring(error) + L")");
-    ++m_counts.warnings;
+    Warn(L"warning: " + OneLine(folder.Str()) + L": cannot be listed (error " + std::to_wstring(error) + L")");
 }
 
 bool CConsoleSite::ContinueAfterStatementError(const FileFacts& facts, const CString& error)
 {
-    PrintError(L"error: " + OneLine(facts.m_strFilePath.Str()) + L": " + OneLine(error.Str()));
+    Say(L"error: " + OneLine(facts.m_strFilePath.Str()) + L": " + OneLine(error.Str()));
     ++m_counts.failed;
     m_bStatementFailed = true;  // for the row that follows when the walk goes on
     return m_bContinueOnError;
+}
+
+void CConsoleSite::Say(const std::wstring& line)
+{
+    if (m_progressShown) {
+        CConsoleText(STD_ERROR_HANDLE).Write(L"\r" + std::wstring(m_progressShown, L' ') + L"\r");
+        m_progressShown = 0;
+    }
+    PrintError(line);
+}
+
+void CConsoleSite::Warn(const std::wstring& line)
+{
+    Say(line);
+    ++m_counts.warnings;
 }
 
 void CConsoleSite::ShowProgress()
@@ -100,25 +117,27 @@ void CConsoleSite::ShowProgress()
     if (!m_bProgress || ::GetTickCount() - m_progressTick < kProgressMs)
         return;
     m_progressTick = ::GetTickCount();
-    CConsoleText(STD_ERROR_HANDLE).Write(L"\r" + CountsText() + L"   ");
-}
-
-std::wstring CConsoleSite::CountsText() const
-{
-    const double seconds = (::GetTickCount() - m_startTick) / 1000.0;
-    wchar_t rate[32];
-    std::swprintf(rate, 32, L"%.0f", seconds > 0 ? static_cast<double>(m_counts.files) / seconds : 0.0);
-    std::wstring text = std::to_wstring(m_counts.files) + L" files, " + std::to_wstring(m_counts.folders) +
-                        L" folders, " + std::to_wstring(m_counts.statements) + L" statements";
-    if (m_counts.failed)
-        text += L" (" + std::to_wstring(m_counts.failed) + L" failed)";
-    return text + L", " + std::to_wstring(m_counts.warnings) + L" warnings, " + rate + L" files/s";
+    const std::wstring line = ScanSummary(m_counts, m_startTick);
+    CConsoleText(STD_ERROR_HANDLE).Write(L"\r" + line + std::wstring(m_progressShown > line.size() ? m_progressShown - line.size() : 0, L' '));
+    m_progressShown = std::max(m_progressShown, line.size());
 }
 
 std::wstring CConsoleSite::Summary() const
 {
+    return ScanSummary(m_counts, m_startTick);
+}
+
+std::wstring ScanSummary(const ScanCounts& counts, DWORD startTick)
+{
+    const DWORD elapsed = ::GetTickCount() - startTick;
+    wchar_t rate[32];
+    std::swprintf(rate, 32, L"%.0f", elapsed ? counts.files * 1000.0 / elapsed : 0.0);
     wchar_t seconds[32];
-    std::swprintf(seconds, 32, L"%.1f", (::GetTickCount() - m_startTick) / 1000.0);
-    // The progress line is rewritten by the summary, not left beside it.
-    return std::wstring(m_bProgress ? L"\r" : L"") + L"SorvikScan: " + CountsText() + L", in " + seconds + L" s";
+    std::swprintf(seconds, 32, L"%.1f", elapsed / 1000.0);
+    std::wstring text = L"SorvikScan: " + std::to_wstring(counts.files) + L" files, " +
+                        std::to_wstring(counts.folders) + L" folders, " + std::to_wstring(counts.statements) +
+                        L" statements";
+    if (counts.failed)
+        text += L" (" + std::to_wstring(counts.failed) + L" failed)";
+    return text + L", " + std::to_wstring(counts.warnings) + L" warnings, " + rate + L" files/s, in " + seconds + L" s";
 }

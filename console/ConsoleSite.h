@@ -18,7 +18,9 @@ struct ScanCounts {
 
 class CConsoleSite final : public IScanSite {
 public:
-    CConsoleSite(const ScanCommand& command, CDatabase* database, CListingWriter& listing);
+    CConsoleSite(const ScanCommand& command, CListingWriter& listing);
+    // The connection, once it is open; statements are written from then on.
+    void SetDatabase(CDatabase* database);
 
     ScanOptions& GetScanOptions() override { return m_options; }
     CDatabase* GetScanDatabase() override { return m_pDatabase; }
@@ -38,6 +40,11 @@ public:
     // The output was closed under the listing (a reader such as head has
     // all it wanted): the walk was stopped, quietly.
     bool OutputClosed() const { return m_bOutputClosed; }
+    // A line for a person on standard error, never written onto the
+    // progress line.
+    void Say(const std::wstring& line);
+    // A warning line, counted.
+    void Warn(const std::wstring& line);
     // The closing line: the counts and the time taken. (main thread)
     std::wstring Summary() const;
 
@@ -49,7 +56,6 @@ private:
     // it) and stops the walk.
     void ListingNotWritten();
     void ShowProgress();
-    std::wstring CountsText() const;
 
     CDatabase* m_pDatabase;
     CListingWriter& m_listing;
@@ -62,4 +68,8 @@ private:
     bool m_bProgress;
     DWORD m_startTick;
     DWORD m_progressTick;
+    size_t m_progressShown = 0;  // the length of the progress line on screen
 };
+
+// The closing line of any run, the counts and the time since startTick.
+std::wstring ScanSummary(const ScanCounts& counts, DWORD startTick);

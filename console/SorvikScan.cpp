@@ -1,11 +1,10 @@
 // SorvikScan: Sorvik's walk without a window, for scripts and scheduled
 // tasks. The same engine as the dialog's; this program is its console site.
+#include "console/ConnectionOpener.h"
 #include "console/ConsoleSite.h"
 #include "console/ScanCommandLine.h"
 #include "console/SessionEndWatch.h"
 #include "framework/UniqueHandle.h"
-#include "host/ConnectionString.h"
-#include "host/SampleDatabase.h"
 #include "scan/FolderWalk.h"
 #include "scan/StopCanceller.h"
 
@@ -30,7 +29,8 @@ struct StopControl {
     CRITICAL_SECTION lock;
     RunningWalk* walk = nullptr;
     bool interrupted = false;
-    CKernelHandle finished{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // set once the summary is out
+    CKernelHandle interrupt{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // set at the first interrupt
+    CKernelHandle finished{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};   // set once the summary is out
     StopControl() { ::InitializeCriticalSection(&lock); }
 };
 StopControl g_stop;
@@ -54,13 +54,23 @@ bool AttachWalk(RunningWalk* walk)
     return interrupted;
 }
 
-// The walk stops after the file in progress, as the dialog's Stop does.
+bool Interrupted()
+{
+    ::EnterCriticalSection(&g_stop.lock);
+    const bool interrupted = g_stop.interrupted;
+    ::LeaveCriticalSection(&g_stop.lock);
+    return interrupted;
+}
+
+// The walk stops after the file in progress, as the dialog's Stop does;
+// a connection still opening is given up.
 void Interrupt()
 {
     ::EnterCriticalSection(&g_stop.lock);
     if (!g_stop.interrupted && g_stop.walk)
         StopWalk(*g_stop.walk);
     g_stop.interrupted = true;
+    ::SetEvent(g_stop.interrupt.Get());
     ::LeaveCriticalSection(&g_stop.lock);
 }
 
@@ -81,75 +91,115 @@ BOOL WINAPI OnConsoleControl(DWORD type)
     return TRUE;
 }
 
-bool OpenDatabase(const std::wstring& connectionString, CDatabase& database)
+// The statements of --before-sql or --after-sql, in order, each cancellable
+// as a file's is. False, having said why, at the first that fails.
+bool RunSteps(const std::vector<std::wstring>& steps, const wchar_t* option, CConsoleSite& site, CDatabase& database)
 {
-    CString connection = connectionString.c_str();
-    CString error;
-    if (!MendSqlitePathForWine(connection, error)) {
-        PrintError(L"Cannot open the database: " + OneLine(error.Str()));
-        return false;
+    for (const std::wstring& step : steps) {
+        if (Interrupted())
+            return false;
+        try {
+            database.ExecuteSQL(step.c_str(), &site.m_cancel);
+        } catch (CDBException* e) {
+            if (!e->m_bCancelled)
+                site.Say(std::wstring(L"error: ") + option + L": " + OneLine(e->m_strError.Str()));
+            e->Delete();
+            return false;
+        }
     }
-    try {
-        OpenSorvikConnection(database, connection);
-        return true;
-    } catch (CDBException* e) {
-        PrintError(L"Cannot open the database: " + OneLine(e->m_strError.Str()));
-        e->Delete();
-        return false;
-    }
+    return true;
 }
 
-int Scan(const ScanCommand& command, CDatabase* database)
+// The walk's outcome as an exit code, before any closing step.
+int WalkOutcome(const ScanCounts& counts, bool ended, bool closed, bool writing)
 {
-    const CConsoleText out(STD_OUTPUT_HANDLE);
-    CListingWriter listing(out, command.list);
-    CConsoleSite site(command, database, listing);
+    if (!ended)
+        return kScanDatabaseError;
+    return counts.warnings || counts.failed || (closed && writing) ? kScanWarnings : kScanDone;
+}
+
+// Opening steps, the walk, closing steps: all on one connection, and all
+// stopped by an interrupt as the walk is.
+int Scan(const ScanCommand& command, CConsoleSite& site, CListingWriter& listing, CDatabase* database)
+{
     const CKernelHandle walkReturned(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     CStopCanceller canceller(site.m_cancel, walkReturned.Get());
     RunningWalk running{site.m_options, canceller, site.m_cancel.BeginRound()};
 
-    bool ended = true;
+    int code = kScanDone;
     bool closed = !listing.Begin();
     if (!closed && !AttachWalk(&running)) {
-        CFolderWalk walk(site);
-        ended = walk.ScanFolder(command.folder.c_str(), command.pattern.c_str(), command.sql.c_str());
-        closed = !site.FlushListing();
+        if (database && !RunSteps(command.opening, L"--before-sql", site, *database)) {
+            code = kScanDatabaseError;
+        } else {
+            CFolderWalk walk(site);
+            const bool ended = walk.ScanFolder(command.folder.c_str(), command.pattern.c_str(), command.sql.c_str());
+            closed = !site.FlushListing();
+            // A reader that closed the listing had what it wanted; the
+            // database, though, did not get every file.
+            if (closed && database)
+                site.Warn(L"warning: the listing's reader closed it; the walk stopped before its end");
+            code = WalkOutcome(site.Counts(), ended, closed, database != nullptr);
+        }
+        if (database && !command.closing.empty()) {
+            if (code == kScanDone && !Interrupted()) {
+                if (!RunSteps(command.closing, L"--after-sql", site, *database))
+                    code = kScanDatabaseError;
+            } else {
+                site.Say(L"The --after-sql statements were not run: the run did not end with 0.");
+            }
+        }
     }
     ::SetEvent(walkReturned.Get());
     const bool interrupted = AttachWalk(nullptr);
     canceller.Wait();
+    return interrupted ? kScanInterrupted : code;
+}
 
-    ScanCounts counts = site.Counts();
-    // A reader that closed the listing had what it wanted; the database,
-    // though, did not get every file.
-    if (closed && database) {
-        PrintError(L"warning: the listing's reader closed it; the walk stopped before its end");
-        ++counts.warnings;
+// Opens the connection, if any, then scans; every ending gets the summary.
+int OpenAndScan(const ScanCommand& command)
+{
+    const CConsoleText out(STD_OUTPUT_HANDLE);
+    CListingWriter listing(out, command.list);
+    CConsoleSite site(command, listing);
+    CConnectionOpener opener;
+    int code = kScanDone;
+    if (!command.connection.empty()) {
+        std::wstring error;
+        switch (opener.Open(command.connection, command.loginTimeoutSeconds, g_stop.interrupt.Get(), error)) {
+        case OpenOutcome::Opened:
+            site.SetDatabase(opener.Database());
+            break;
+        case OpenOutcome::Interrupted:
+            code = kScanInterrupted;
+            break;
+        default:
+            site.Say(L"Cannot open the database: " + error);
+            code = kScanNoDatabase;
+            break;
+        }
     }
-    PrintError(site.Summary());
-    if (interrupted)
-        return kScanInterrupted;
-    if (!ended)
-        return kScanDatabaseError;
-    return counts.warnings || counts.failed || (closed && database) ? kScanWarnings : kScanDone;
+    if (code == kScanDone)
+        code = Scan(command, site, listing, opener.Database());
+    site.Say(site.Summary());
+    return code;
 }
 
 int Run(int argc, const wchar_t* const* argv)
 {
+    const DWORD started = ::GetTickCount();
     ScanCommand command;
     std::wstring error;
     if (!ParseScanCommand(argc, argv, command, error)) {
-        PrintError(error + L"\n" + kScanUsage);
+        PrintError(L"SorvikScan: " + OneLine(error) + L" (see SorvikScan --help)");
+        PrintError(ScanSummary(ScanCounts(), started));
         return kScanBadCommand;
     }
     if (command.help) {
         CConsoleText(STD_OUTPUT_HANDLE).Write(kScanUsage);
         return kScanDone;
     }
-    CDatabase database;
-    if (!command.connection.empty() && !OpenDatabase(command.connection, database))
-        return kScanNoDatabase;
-    return Scan(command, database.IsOpen() ? &database : nullptr);
+    return OpenAndScan(command);
 }
 
 }  // namespace
