@@ -139,7 +139,7 @@ TEST(ReadmeExamples, EverySectionRunsOnEveryEngineAsAReaderFollowsIt)
     // The script writes PostgreSQL's template; another engine's takes its place.
     std::string postgresTemplate;
     for (const std::string& block : ReadmeBlocks(kReadme, "PostgreSQL")) {
-        if (block.find("sorvik_runs") != std::string::npos && block.find("{File") != std::string::npos)
+        if (block.find("%COMPUTERNAME%") != std::string::npos && block.find("{File") != std::string::npos)
             postgresTemplate = block;
     }
     ASSERT_NE(std::string::npos, script.find("echo " + postgresTemplate + "\n"));
@@ -186,7 +186,7 @@ TEST(ReadmeExamples, EverySectionRunsOnEveryEngineAsAReaderFollowsIt)
             RecordingSite site(db);
             EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", Widen(filled).c_str()));
             EXPECT_EQ(std::vector<std::wstring>{}, site.errors) << block;
-            if (block.find("sorvik_runs") != std::string::npos) {
+            if (block.find("%COMPUTERNAME%") != std::string::npos) {
                 recipe.fileTemplate = forRecipe;
                 recipeBlock = block;
             }
