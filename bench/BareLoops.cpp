@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <charconv>
+#include <cstdio>
 #include <cwchar>
 #include <ctime>
 #include <thread>
@@ -168,6 +169,19 @@ void AppendLocalTime(std::string& out, const FILETIME& time)
     AppendDigits(out, static_cast<unsigned long long>(local.tm_year + 1900));
 }
 
+// UTC as "2023-10-29T01:30:00.1234567"; nothing for a zero time or one past the year 9999.
+void AppendUtcTime(std::string& out, const FILETIME& time)
+{
+    const unsigned long long ticks = (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    SYSTEMTIME utc;
+    if (ticks == 0 || ticks >= 2650467744000000000ULL || !::FileTimeToSystemTime(&time, &utc))
+        return;
+    char text[32];
+    out.append(text, static_cast<size_t>(std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%07u",
+                                                       utc.wYear, utc.wMonth, utc.wDay, utc.wHour, utc.wMinute,
+                                                       utc.wSecond, static_cast<unsigned>(ticks % 10000000))));
+}
+
 void AppendCsvLine(std::string& out, std::wstring& url, const std::wstring& path, const WIN32_FIND_DATAW& data)
 {
     AppendCsvText(out, data.cFileName, TitleLength(data.cFileName));
@@ -191,7 +205,12 @@ void AppendCsvLine(std::string& out, std::wstring& url, const std::wstring& path
         out += static_cast<char>(letter);
     out += ',';
     AppendDigits(out, (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
-    out += ",\r\n";  // the owner, not looked up, is empty
+    out += ',';  // the owner, not looked up, is empty
+    for (const FILETIME& time : {data.ftCreationTime, data.ftLastAccessTime, data.ftLastWriteTime}) {
+        out += ',';
+        AppendUtcTime(out, time);
+    }
+    out += "\r\n";
 }
 
 }  // namespace
@@ -203,7 +222,7 @@ bool BareCsvListing(const std::wstring& folder, HANDLE file)
     text.reserve(kChunk + 4096);
     text = "FileTitle,FilePath,FileUrl,CreateTime,AccessTime,WriteTime,ArchivedAttribute,CompressedAttribute,"
            "HiddenAttribute,NormalAttribute,ReadOnlyAttribute,SystemAttribute,TemporaryAtribbute,AllAttributes,"
-           "FileLength,FileOwner\r\n";
+           "FileLength,FileOwner,CreateTimeUtc,AccessTimeUtc,WriteTimeUtc\r\n";
     bool written = true;
     const auto write = [&](size_t size) {
         DWORD done = 0;

@@ -22,7 +22,7 @@ std::wstring BareStatement(const std::wstring& path, const WIN32_FIND_DATAW& dat
 bool BareExecute(CDatabase& db, const std::wstring& statement);
 
 // The console program's CSV listing of folder, by plain code: a header line,
-// then a line a file with its sixteen facts (the owner empty), written to
+// then a line a file with its nineteen facts (the owner empty), written to
 // file in 64 KiB chunks. False when a write failed.
 bool BareCsvListing(const std::wstring& folder, HANDLE file);
 

@@ -1,5 +1,5 @@
 #pragma once
-// The listing of the console program: every file's sixteen facts, named as
+// The listing of the console program: every file's nineteen facts, named as
 // the template's placeholders, as RFC 4180 CSV (a header line, then a line a
 // file) or as JSON Lines (an object a file, the keys in the same order).
 // Buffered, so that a file costs no write of its own.

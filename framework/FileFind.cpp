@@ -136,6 +136,33 @@ BOOL CFileFind::GetLastWriteTime(int64_t& refTime) const
     return m_hasCurrent && FileTimeToUnixSeconds(m_current.ftLastWriteTime, refTime);
 }
 
+namespace {
+
+BOOL CopyFileTime(bool hasCurrent, const FILETIME& from, FILETIME* pTimeStamp)
+{
+    if (!hasCurrent)
+        return FALSE;
+    *pTimeStamp = from;
+    return TRUE;
+}
+
+}  // namespace
+
+BOOL CFileFind::GetCreationTime(FILETIME* pTimeStamp) const
+{
+    return CopyFileTime(m_hasCurrent, m_current.ftCreationTime, pTimeStamp);
+}
+
+BOOL CFileFind::GetLastAccessTime(FILETIME* pTimeStamp) const
+{
+    return CopyFileTime(m_hasCurrent, m_current.ftLastAccessTime, pTimeStamp);
+}
+
+BOOL CFileFind::GetLastWriteTime(FILETIME* pTimeStamp) const
+{
+    return CopyFileTime(m_hasCurrent, m_current.ftLastWriteTime, pTimeStamp);
+}
+
 ULONGLONG CFileFind::GetLength() const
 {
     return (static_cast<ULONGLONG>(m_current.nFileSizeHigh) << 32) | m_current.nFileSizeLow;

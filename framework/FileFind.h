@@ -33,6 +33,11 @@ public:
     BOOL GetCreationTime(int64_t& refTime) const;
     BOOL GetLastAccessTime(int64_t& refTime) const;
     BOOL GetLastWriteTime(int64_t& refTime) const;
+    // The entry's own FILETIME, to its 100 ns (zero when the file system
+    // keeps no such time). FALSE, leaving it unchanged, without an entry.
+    BOOL GetCreationTime(FILETIME* pTimeStamp) const;
+    BOOL GetLastAccessTime(FILETIME* pTimeStamp) const;
+    BOOL GetLastWriteTime(FILETIME* pTimeStamp) const;
     ULONGLONG GetLength() const;
 
 private:

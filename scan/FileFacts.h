@@ -13,6 +13,11 @@ struct FileFacts {
     int64_t m_timeCreate = 0;  // seconds since 1970 UTC; 0 when the finder has none
     int64_t m_timeAccess = 0;
     int64_t m_timeWrite = 0;
+    // The same three times as the finder gives them: 100 ns steps since 1601
+    // UTC; zero when it has none.
+    FILETIME m_timeCreateUtc{};
+    FILETIME m_timeAccessUtc{};
+    FILETIME m_timeWriteUtc{};
     wchar_t m_chArchived = L'a';
     wchar_t m_chCompressed = L'c';
     wchar_t m_chHidden = L'h';
@@ -41,6 +46,12 @@ void GatherFileFacts(const Finder& finder, FileFacts& facts)
     finder.GetCreationTime(facts.m_timeCreate);
     finder.GetLastAccessTime(facts.m_timeAccess);
     finder.GetLastWriteTime(facts.m_timeWrite);
+    facts.m_timeCreateUtc = FILETIME{};
+    facts.m_timeAccessUtc = FILETIME{};
+    facts.m_timeWriteUtc = FILETIME{};
+    finder.GetCreationTime(&facts.m_timeCreateUtc);
+    finder.GetLastAccessTime(&facts.m_timeAccessUtc);
+    finder.GetLastWriteTime(&facts.m_timeWriteUtc);
 
     const auto letter = [&finder](DWORD bit, wchar_t set) {
         return finder.MatchesMask(bit) ? set : static_cast<wchar_t>(set - L'A' + L'a');

@@ -43,6 +43,33 @@ int FormatFileTime(int64_t time, wchar_t* buffer)
     return static_cast<int>(out - buffer);
 }
 
+int FormatFileTimeUtc(const FILETIME& time, wchar_t* buffer)
+{
+    buffer[0] = 0;
+    const uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    constexpr uint64_t kYear10000 = 2650467744000000000ULL;  // 10000-01-01 as a FILETIME
+    SYSTEMTIME utc;
+    if (ticks == 0 || ticks >= kYear10000 || !::FileTimeToSystemTime(&time, &utc))
+        return 0;
+    // No zone designator: MariaDB refuses a "Z" or "+00:00" in a DATETIME
+    // value, and PostgreSQL's timestamp and SQLite read the text as UTC.
+    const int fields[] = {utc.wYear / 100, utc.wYear % 100, utc.wMonth, utc.wDay, utc.wHour, utc.wMinute, utc.wSecond};
+    const wchar_t after[] = {0, L'-', L'-', L'T', L':', L':', L'.'};
+    wchar_t* out = buffer;
+    for (int i = 0; i < 7; ++i) {
+        out = TwoDigits(out, fields[i]);
+        if (after[i])
+            *out++ = after[i];
+    }
+    // Seven digits always, so that the texts sort as the times do.
+    uint64_t fraction = ticks % 10000000;
+    for (int digit = 6; digit >= 0; --digit, fraction /= 10)
+        out[digit] = static_cast<wchar_t>(L'0' + fraction % 10);
+    out += 7;
+    *out = 0;
+    return static_cast<int>(out - buffer);
+}
+
 CString FormatFileTime(int64_t time)
 {
     wchar_t buffer[kFileTimeTextSize];

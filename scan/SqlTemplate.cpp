@@ -3,6 +3,7 @@
 #include "scan/FileTimeText.h"
 
 #include <cwchar>
+#include <iterator>
 
 namespace {
 
@@ -24,6 +25,10 @@ void AppendValue(CString& out, int row, const FileFacts& facts, bool forSql = tr
     const auto time = [&out](int64_t seconds) {
         wchar_t buffer[kFileTimeTextSize];
         out.Append(buffer, FormatFileTime(seconds, buffer));
+    };
+    const auto utc = [&out](const FILETIME& ticks) {
+        wchar_t buffer[kFileTimeTextSize];
+        out.Append(buffer, FormatFileTimeUtc(ticks, buffer));
     };
     const auto text = [&out, forSql](const CString& value) {
         if (forSql)
@@ -47,7 +52,10 @@ void AppendValue(CString& out, int row, const FileFacts& facts, bool forSql = tr
     case 12: out += facts.m_chTemporary; break;
     case 13: out += facts.m_strAllAttributes; break;
     case 14: out += facts.m_strFileLength; break;
-    default: text(facts.m_strFileOwner); break;
+    case 15: text(facts.m_strFileOwner); break;
+    case 16: utc(facts.m_timeCreateUtc); break;
+    case 17: utc(facts.m_timeAccessUtc); break;
+    default: utc(facts.m_timeWriteUtc); break;
     }
 }
 
@@ -67,9 +75,11 @@ constexpr Placeholder kPlaceholders[] = {
     Named(L"{ArchivedAttribute}"), Named(L"{CompressedAttribute}"), Named(L"{HiddenAttribute}"),
     Named(L"{NormalAttribute}"),   Named(L"{ReadOnlyAttribute}"), Named(L"{SystemAttribute}"),
     Named(L"{TemporaryAtribbute}"), Named(L"{AllAttributes}"),    Named(L"{FileLength}"),
-    Named(L"{FileOwner}"),
+    Named(L"{FileOwner}"),         Named(L"{CreateTimeUtc}"),     Named(L"{AccessTimeUtc}"),
+    Named(L"{WriteTimeUtc}"),
 };
 constexpr int kRows = kFactCount;
+static_assert(std::size(kPlaceholders) == kRows, "a placeholder for every fact");
 
 // One pass over the whole text for one placeholder: every occurrence, left
 // to right, searching on behind each inserted value.
@@ -150,7 +160,7 @@ void CSqlTemplate::Expand(const FileFacts& facts, CString& statement, CString& s
     if (m_onlyPlaceholders && !HasBrace(facts.m_strFileTitle) && !HasBrace(facts.m_strFilePath) &&
         !HasBrace(facts.m_strFileUrl) && !HasBrace(facts.m_strFileOwner)) {
         // Every brace starts a placeholder and no value brings one: no pass
-        // can meet a brace that another left, so the sixteen passes come to
+        // can meet a brace that another left, so the nineteen passes come to
         // replacing each placeholder once, which one copy does.
         statement.Empty();
         statement.Preallocate(static_cast<int>(text.size()) + 256);

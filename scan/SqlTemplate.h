@@ -1,13 +1,13 @@
 #pragma once
-// The SQL template language: sixteen {Name} placeholders, replaced in a fixed
+// The SQL template language: nineteen {Name} placeholders, replaced in a fixed
 // order by the file's facts. Only the four free-text values are quoted.
 #include "scan/FileFacts.h"
 
 #include <vector>
 
-// The sixteen facts in the placeholders' order, each named as its placeholder
+// The nineteen facts in the placeholders' order, each named as its placeholder
 // without the braces, so that a listing and the template are one language.
-constexpr int kFactCount = 16;
+constexpr int kFactCount = 19;
 constexpr int kFileLengthFact = 14;  // the one fact that is a number
 CString FactName(int index);
 // The fact's text as the placeholder gives it, but with no quote doubled.
@@ -26,7 +26,7 @@ public:
     // A template of no characters writes nothing; one of blanks does.
     bool IsEmpty() const { return m_text.IsEmpty(); }
 
-    // The statement for one file. Sixteen passes, one per placeholder in the
+    // The statement for one file. Nineteen passes, one per placeholder in the
     // fixed order; each searches what the passes before it left, inserted
     // values included, and goes on behind each value it inserts. Written into
     // statement, with scratch as the second buffer: both keep their buffers

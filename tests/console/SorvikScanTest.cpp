@@ -370,6 +370,7 @@ TEST(SorvikScan, ANameThatUtf8CannotCarryIsEscapedInJsonAndReplacedInCsv)
     FileFacts facts;
     facts.m_strFilePath = L"C:\\a\xD800z\\\"q\",\r\n\U0001F427";
     facts.m_strFileLength = L"7";
+    facts.m_timeWriteUtc = {0x6ed33287, 0x1da0a07};
     const struct {
         ListFormat format;
         const char* path;
@@ -392,6 +393,8 @@ TEST(SorvikScan, ANameThatUtf8CannotCarryIsEscapedInJsonAndReplacedInCsv)
         const std::string written = ReadAll(path);
         EXPECT_NE(std::string::npos, written.find(row.path)) << written;
         EXPECT_NE(std::string::npos, written.find(row.format == ListFormat::Csv ? ",7," : "\"FileLength\":7,"));
+        EXPECT_NE(std::string::npos, written.find(row.format == ListFormat::Csv ? ",,,2023-10-29T01:30:00.1234567\r\n"
+                                                  : "\"\",\"WriteTimeUtc\":\"2023-10-29T01:30:00.1234567\"}\n"));
         ::DeleteFileW(path.c_str());
     }
 }

@@ -2,6 +2,7 @@
 #include "host/SampleDatabase.h"
 #include "host/WinePath.h"
 #include "scan/FileTimeText.h"
+#include "scan/SqlTemplate.h"
 #include "scan/StopCanceller.h"
 #include "support/DialogDriver.h"
 #include "support/OdbcQuery.h"
@@ -285,6 +286,30 @@ TEST_F(DatabaseWrite, CraftedNamesStayInsideTheirLiterals)
         actual.push_back(row[0]);
     std::sort(actual.begin(), actual.end());
     EXPECT_EQ(expected, actual);
+}
+
+TEST(UtcTimes, EachEngineTakesTheTextAsItStandsIntoItsTimeType)
+{
+    // Read back to each engine's precision, in time order, which is the texts' order too.
+    FileFacts f;
+    f.m_timeCreateUtc = {0x6ed33287, 0x1da0a07};  // 2023-10-29T01:30:00.1234567
+    f.m_timeAccessUtc = {0xd4f234c0, 0x19db1de};  // 1969-12-31T23:59:59.5000000
+    f.m_timeWriteUtc = {1, 0};                    // 1601-01-01T00:00:00.0000001
+    const std::tuple<Engine, std::wstring, std::wstring, Rows> rows[] = {
+        {Engine::PostgreSql, L"timestamp", L"CAST(c AS TEXT)",
+         {{L"1601-01-01 00:00:00"}, {L"1969-12-31 23:59:59.5"}, {L"2023-10-29 01:30:00.123457"}}},
+        {Engine::MariaDb, L"DATETIME(6)", L"CAST(c AS CHAR)",
+         {{L"1601-01-01 00:00:00.000000"}, {L"1969-12-31 23:59:59.500000"}, {L"2023-10-29 01:30:00.123456"}}},
+        {Engine::Sqlite, L"TEXT", L"strftime('%Y-%m-%d %H:%M:%f', julianday(c))",
+         {{L"1601-01-01 00:00:00.000"}, {L"1969-12-31 23:59:59.500"}, {L"2023-10-29 01:30:00.123"}}},
+    };
+    for (const auto& [engine, type, read, stored] : rows) {
+        TestDatabase database(engine);  // each statement's failure is the driver's text
+        QueryRows(database.db, L"CREATE TEMPORARY TABLE t (c " + type + L")");
+        QueryRows(database.db, ExpandSqlTemplate(L"INSERT INTO t VALUES ('{CreateTimeUtc}'), ('{AccessTimeUtc}'), "
+                                                 L"('{WriteTimeUtc}')", f).Str());
+        EXPECT_EQ(stored, QueryRows(database.db, L"SELECT " + read + L" FROM t ORDER BY c")) << database.Unreachable();
+    }
 }
 
 namespace {

@@ -15,6 +15,9 @@ struct FakeEntry {
     BOOL GetCreationTime(int64_t& t) const { return hasTimes && (t = 100, true); }
     BOOL GetLastAccessTime(int64_t& t) const { return hasTimes && (t = 200, true); }
     BOOL GetLastWriteTime(int64_t& t) const { return hasTimes && (t = 300, true); }
+    BOOL GetCreationTime(FILETIME* t) const { return hasTimes && (*t = {1, 1}, true); }
+    BOOL GetLastAccessTime(FILETIME* t) const { return hasTimes && (*t = {2, 2}, true); }
+    BOOL GetLastWriteTime(FILETIME* t) const { return hasTimes && (*t = {3, 3}, true); }
     ULONGLONG GetLength() const { return 42; }
     void GetFilePath(CString& s) const { s = L"C:\\f\\a.b.txt"; }
     void GetFileTitle(CString& s) const { s = L"a.b"; }
@@ -74,11 +77,16 @@ TEST(FileFacts, TimesTheFinderLacksStayZeroAndTextsPassUnchanged)
     EXPECT_EQ(0, none.m_timeCreate);
     EXPECT_EQ(0, none.m_timeAccess);
     EXPECT_EQ(0, none.m_timeWrite);
+    for (const FILETIME& t : {none.m_timeCreateUtc, none.m_timeAccessUtc, none.m_timeWriteUtc})
+        EXPECT_EQ(0u, t.dwLowDateTime | t.dwHighDateTime);
     EXPECT_EQ(CString(), none.m_strFileOwner);
     const FileFacts some = Gathered(FakeEntry{0, true});
     EXPECT_EQ(100, some.m_timeCreate);
     EXPECT_EQ(200, some.m_timeAccess);
     EXPECT_EQ(300, some.m_timeWrite);
+    EXPECT_EQ(1u, some.m_timeCreateUtc.dwHighDateTime);
+    EXPECT_EQ(2u, some.m_timeAccessUtc.dwLowDateTime);
+    EXPECT_EQ(3u, some.m_timeWriteUtc.dwHighDateTime);
     EXPECT_EQ(CString(L"C:\\f\\a.b.txt"), some.m_strFilePath);
     EXPECT_EQ(CString(L"a.b"), some.m_strFileTitle);
     EXPECT_EQ(CString(L"file://C:\\f\\a.b.txt"), some.m_strFileUrl);
@@ -153,6 +161,12 @@ TEST(FileFacts, RealAttributesAndTimes)
     tree.SetTimes(L"old.txt", -86400, -1);
     EXPECT_EQ(-1, FactsOf(tree.Root(), L"old.txt").m_timeWrite);
     EXPECT_EQ(-86400, FactsOf(tree.Root(), L"old.txt").m_timeAccess);
+    // The finder's FILETIME is kept to the tick: 1969-12-31T23:59:59.5000001.
+    const FILETIME tick = {0xd4f234c1, 0x19db1de};
+    ASSERT_TRUE(::SetFileTime(CFileHandle(::CreateFileW(tree.Path(L"old.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0,
+                                                        nullptr, OPEN_EXISTING, 0, nullptr)).Get(),
+                              nullptr, nullptr, &tick));
+    EXPECT_EQ(tick.dwLowDateTime, FactsOf(tree.Root(), L"old.txt").m_timeWriteUtc.dwLowDateTime);
 }
 
 TEST(FileFind, RootIsTheAbsoluteFolderWhateverTheSeparators)

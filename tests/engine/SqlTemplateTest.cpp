@@ -19,6 +19,8 @@ FileFacts SampleFacts()
     f.m_timeCreate = 1796565909;  // 14:05:09 06.12.2026 UTC
     f.m_timeAccess = 1173967509;  // 14:05:09 15.03.2007 UTC
     f.m_timeWrite = 0;
+    f.m_timeCreateUtc = {0x6ed33287, 0x1da0a07};  // 2023-10-29T01:30:00.1234567: 02:30 twice in Central Europe
+    f.m_timeAccessUtc = {0xd4f234c0, 0x19db1de};  // half a second before 1970
     f.m_chArchived = L'A';
     f.m_chCompressed = L'c';
     f.m_chHidden = L'H';
@@ -42,11 +44,12 @@ CString Expand(LPCWSTR tmpl, const FileFacts& facts = SampleFacts())
 TEST(SqlTemplate, EveryPlaceholderGetsItsValue)
 {
     EXPECT_EQ(CString(L"report|C:\\data\\report.txt|file://C:\\data\\report.txt|14:05:09 06.12.2026|"
-                      L"14:05:09 15.03.2007|00:00:00 01.01.1970|A|c|H|n|R|s|t|AcHnRst|5368709120|root/HOST"),
+                      L"14:05:09 15.03.2007|00:00:00 01.01.1970|A|c|H|n|R|s|t|AcHnRst|5368709120|root/HOST|"
+                      L"2023-10-29T01:30:00.1234567|1969-12-31T23:59:59.5000000|"),
               Expand(L"{FileTitle}|{FilePath}|{FileUrl}|{CreateTime}|{AccessTime}|{WriteTime}|"
                      L"{ArchivedAttribute}|{CompressedAttribute}|{HiddenAttribute}|{NormalAttribute}|"
                      L"{ReadOnlyAttribute}|{SystemAttribute}|{TemporaryAtribbute}|{AllAttributes}|{FileLength}|"
-                     L"{FileOwner}"));
+                     L"{FileOwner}|{CreateTimeUtc}|{AccessTimeUtc}|{WriteTimeUtc}"));
 }
 
 TEST(SqlTemplate, OnlyExactPlaceholdersAreReplaced)
@@ -82,6 +85,8 @@ TEST(SqlTemplate, InsertedValuesMeetOnlyTheLaterPlaceholders)
     f.m_strFileUrl = L"file://C:\\{FileLength}.txt";
     EXPECT_EQ(CString(L"5368709120 C:\\5368709120.txt file://C:\\5368709120.txt"),
               Expand(L"{FileTitle} {FilePath} {FileUrl}", f));
+    f.m_strFileOwner = L"{CreateTimeUtc}{FileOwner}";
+    EXPECT_EQ(CString(L"2023-10-29T01:30:00.1234567{FileOwner}"), Expand(L"{FileOwner}", f));
 
     f.m_strFileTitle = L"{FileTitle}";
     f.m_strFilePath = L"C:\\{FileTitle}.txt";
@@ -166,12 +171,16 @@ TEST(SqlTemplate, RandomHostileValuesNeverLeaveTheirLiteralsAndMatchThePlainExpa
     }
 }
 
-TEST(FileTimeText, RendersLocalTimeInTheFixedPatternOrNothing)
+TEST(FileTimeText, RendersLocalAndUtcTimeInTheirFixedPatternsOrNothing)
 {
     // The test runs with TZ=UTC.
     EXPECT_EQ(CString(L"00:00:00 01.01.1970"), FormatFileTime(0));
     EXPECT_EQ(CString(L"14:05:09 06.12.2026"), FormatFileTime(1796565909));
     EXPECT_EQ(CString(), FormatFileTime(0x7fffffffffffLL));  // far beyond what localtime accepts
+    // UTC from 1601 (fractions, 1969 and a zero time above), nothing for 10000 on.
+    wchar_t buffer[kFileTimeTextSize];
+    EXPECT_EQ(CString(L"1601-01-01T00:00:00.0000001"), CString(buffer, FormatFileTimeUtc({1, 0}, buffer)));
+    EXPECT_EQ(0, FormatFileTimeUtc({0xd1c04000, 0x24c85a5e}, buffer));
 }
 
 TEST(FileLengthText, FullUnsignedRange)
