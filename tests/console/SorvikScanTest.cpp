@@ -111,48 +111,32 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
         int length = sizeof address;
-        const bool listening = ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
-                               ::listen(m_socket, 16) == 0 &&
-                               ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) == 0;
-        EXPECT_TRUE(listening) << ::WSAGetLastError();
-        m_port = ::ntohs(address.sin_port);
+        EXPECT_TRUE(::bind(m_socket, reinterpret_cast<sockaddr*>(&address), length) == 0 && ::listen(m_socket, 16) == 0 &&
+                    ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+        m_port = std::to_wstring(::ntohs(address.sin_port));
     }
-    ~SilentServer()
-    {
-        for (const SOCKET client : m_clients)
-            ::closesocket(client);
-        ::closesocket(m_socket);
-        ::WSACleanup();
-    }
-    SilentServer(const SilentServer&) = delete;
-    SilentServer& operator=(const SilentServer&) = delete;
+    ~SilentServer() { ::WSACleanup(); }  // closes every socket
 
     // The engine's driver, as the tests reach it, pointed here.
     std::wstring Connection(Engine engine) const
     {
-        const std::wstring driver = ConnectionValue(ServerConnectionString(engine).c_str(), L"Driver").Str();
-        const std::wstring port = std::to_wstring(m_port);
-        return engine == Engine::PostgreSql
-                   ? L"Driver=" + driver + L";Servername=127.0.0.1;Port=" + port + L";Database=x;Username=x;Password=x"
-                   : L"Driver=" + driver + L";Server=127.0.0.1;Port=" + port + L";Database=x;Uid=x;Pwd=x";
+        return L"Driver=" + std::wstring(ConnectionValue(ServerConnectionString(engine).c_str(), L"Driver").Str()) +
+               (engine == Engine::PostgreSql ? L";Servername=127.0.0.1;Username=x;Password=x;Port="
+                                             : L";Server=127.0.0.1;Uid=x;Pwd=x;Port=") + m_port + L";Database=x";
     }
-    // True once a client has connected, which is then held, unanswered.
+    // True once a client has connected; it is held, unanswered.
     bool WaitForClient()
     {
         fd_set readable;
         FD_ZERO(&readable);
         FD_SET(m_socket, &readable);
         timeval minute = {60, 0};
-        if (::select(0, &readable, nullptr, nullptr, &minute) != 1)
-            return false;
-        m_clients.push_back(::accept(m_socket, nullptr, nullptr));
-        return m_clients.back() != INVALID_SOCKET;
+        return ::select(0, &readable, nullptr, nullptr, &minute) == 1 && ::accept(m_socket, nullptr, nullptr) != INVALID_SOCKET;
     }
 
 private:
     SOCKET m_socket;
-    unsigned short m_port = 0;
-    std::vector<SOCKET> m_clients;
+    std::wstring m_port;
 };
 
 }  // namespace
