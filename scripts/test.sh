@@ -5,6 +5,8 @@
 # reads its own.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+. scripts/checkout-path.sh
+refuse_bad_checkout_path scripts/test.sh
 . scripts/options.sh
 usage="usage: scripts/test.sh [CTEST OPTIONS...]   (builds both widths, then runs every test under Wine)"
 if [ "${1:-}" = --help ] || [ "${1:-}" = -h ]; then

@@ -91,6 +91,23 @@ for s in bench build-sqliteodbc db-servers fetch-mariadb-odbc64 fetch-source ins
 done
 for a in --tests-regex -Nx stray; do check "test.sh refuses $a" exits_2 "$scripts/test.sh" $a; done
 
+# The two commands refuse at once a checkout path that the build cannot pass through, naming
+# the character (a link to the checkout stands in for it); "-" marks a path they take.
+refused() {  # command, checkout's name, character named or -
+    ln -s "$(dirname "$scripts")" "$work/$2" && "$work/$2/scripts/$1" --no-such-option 2>"$work/said"
+    case "$?:$3" in 2:-) ;; 6:*) grep -qF "holds '$3'" "$work/said" ;; *) false ;; esac
+}
+while read -r command name character; do check "$command in $name" refused "$command" "$name" "$character"; done <<'EOF'
+run.sh a$b`c(d)!+,:=@[]{}~ -
+test.sh a;b ;
+run.sh a#b #
+run.sh a%b %
+run.sh a"b "
+run.sh a>b >
+run.sh a€b €
+run.sh ab. .
+EOF
+
 # test.sh hands CTest each form of its options as CTest reads it: a row is the tests left to run, then the arguments.
 printf 'add_test(engine_tests true)\nadd_test(scripts true)\n' >"$work/CTestTestfile.cmake"
 ctest_runs() {  # tests, arguments...
