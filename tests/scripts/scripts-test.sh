@@ -90,10 +90,12 @@ for s in bench build-sqliteodbc db-servers fetch-mariadb-odbc64 fetch-source ins
     check "$s.sh refuses an unknown option" exits_2 "$scripts/$s.sh" --no-such-option
 done
 for a in --tests-regex -Nx stray; do check "test.sh refuses $a" exits_2 "$scripts/test.sh" $a; done
+chmod 711 "$work" && mkdir "$work/copy" && cp -r "$scripts" "$work/copy/"  # for nobody, wherever the checkout lies
+check "test.sh says at once that it needs root" \
+    eval 'as_nobody "$work/copy/scripts/test.sh" -R engine 2>"$work/said"; [ $? -eq 1 ] && grep -q "needs root" "$work/said"'
 
-# The two commands refuse at once a checkout path that the build cannot pass through, naming
-# the character (a link to the checkout stands in for it); "-" marks a path they take.
-refused() {  # command, checkout's name, character named or -
+# The two commands refuse at once a checkout path that the build cannot pass through, naming the character.
+refused() {  # command, name of a link to the checkout, the character named or - for none
     ln -s "$(dirname "$scripts")" "$work/$2" && "$work/$2/scripts/$1" --no-such-option 2>"$work/said"
     case "$?:$3" in 2:-) ;; 6:*) grep -qF "holds '$3'" "$work/said" ;; *) false ;; esac
 }
