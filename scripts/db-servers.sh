@@ -3,8 +3,9 @@
 # They listen only on Unix sockets, in a folder made fresh for them that only
 # the user who runs them may enter; PostgreSQL asks the password made with
 # its cluster, and MariaDB's root is the Unix user root (the socket's peer
-# credentials). The script stops only the servers it started, and deletes
-# only what it made.
+# credentials). The script stops only the servers it started, deletes only
+# what it made, and writes only into folders it made: anyone who may write
+# DIR may have planted links or records there.
 #   db-servers.sh DIR start [postgresql|mariadb]   creates on first use, starts
 #   db-servers.sh DIR stop [postgresql|mariadb]    stops, waits until gone
 #   db-servers.sh DIR env                          prints, shell-quoted, the variables
@@ -51,21 +52,35 @@ wait_for() {  # what, seconds, test command...
     return 1
 }
 
-# The socket folder of the running servers, recorded in DIR/sockets. Only a
-# folder that is provably ours counts: named as mktemp names ours, directly
-# under /tmp, a real folder that no one else may enter, with our marker
-# inside. Anything else written there is never used, let alone deleted.
-sockets_folder() {
-    local folder
-    folder=$(cat "$dir/sockets" 2>/dev/null) || return 1
-    [[ $folder =~ ^/tmp/sorvik-db-[A-Za-z0-9]{8}$ ]] && is_ours "$folder" || return 1
-    echo "$folder"
+# True for a real folder (not a link) that only the user may enter.
+is_private() {
+    [ -d "$1" ] && [ ! -L "$1" ] && [ "$(stat -c %u:%a "$1")" = "$(id -u):700" ]
 }
 
-# True for a folder this script made: not a link, the user's alone, marked.
+# True for a folder this script made: private, and marked.
 is_ours() {
-    [ -d "$1" ] && [ ! -L "$1" ] && [ "$(stat -c %u:%a "$1")" = "$(id -u):700" ] &&
-        [ -f "$1/$marker" ] && [ ! -L "$1/$marker" ]
+    is_private "$1" && [ -f "$1/$marker" ] && [ ! -L "$1/$marker" ]
+}
+
+# The socket folders made for DIR: named as mktemp names ours, directly
+# under /tmp, ours, and marked with DIR's path. So no record that anyone
+# may write leads to another folder, not even another DIR's.
+sockets_folders() {
+    local folder
+    for folder in /tmp/sorvik-db-*; do
+        if [[ $folder =~ ^/tmp/sorvik-db-[A-Za-z0-9]{8}$ ]] && is_ours "$folder" &&
+            [ "$(cat "$folder/$marker")" = "$dir" ]; then
+            echo "$folder"
+        fi
+    done
+}
+
+# Removes a folder this script made, its marker last: a removal cut short
+# leaves it marked, and the next run takes it up again.
+remove_ours() {  # folder
+    find "$1" -mindepth 1 -maxdepth 1 ! -name "$marker" -exec rm -rf {} +
+    rm -f "$1/$marker"
+    rmdir "$1"
 }
 
 # True when pid is the server this script starts: that executable, on that
@@ -76,9 +91,10 @@ is_our_server() {  # pid, executable, data folder
         tr '\0' '\n' <"/proc/$pid/cmdline" 2>/dev/null | grep -qxF -e "$data" -e "--datadir=$data"
 }
 
-stop_server() {  # name, pid file, executable, data folder, signal
-    local name=$1 pidfile=$2 exe=$3 data=$4 signal=$5 pid
-    [ -f "$pidfile" ] || return 0
+stop_server() {  # name, pid file in the data folder, executable, signal
+    local name=$1 pidfile=$2 exe=$3 signal=$4 data pid
+    data=$(dirname "$pidfile")
+    is_ours "$data" && [ -f "$pidfile" ] || return 0
     pid=$(head -n 1 "$pidfile")
     if is_our_server "$pid" "$exe" "$data"; then
         kill "-$signal" "$pid"
@@ -89,35 +105,58 @@ stop_server() {  # name, pid file, executable, data folder, signal
     rm -f "$pidfile"
 }
 
-# A data folder this script made, or none yet; anything else is refused.
+# A folder this script made, or none yet; anything else is refused.
 check_data_folder() {  # data folder
-    [ ! -e "$1" ] || [ -f "$1/$marker" ] ||
+    [ ! -e "$1" ] || is_ours "$1" ||
         fail "$1 was not made by this script; it is left as it is: move it away, or give another DIR"
+}
+
+# True once no process is left of those started to fill STAGE, which carry
+# its path in their environment (and the user's); those found are killed.
+# No other process is ever signalled.
+fillers_gone() {  # stage
+    local pids
+    pids=$(grep -lzxF "SORVIK_DB_STAGE=$1" /proc/[0-9]*/environ 2>/dev/null | cut -d / -f 3 |
+        while read -r pid; do [ "$(stat -c %u "/proc/$pid" 2>/dev/null)" != "$(id -u)" ] || echo "$pid"; done)
+    [ -z "$pids" ] || { kill -KILL $pids 2>/dev/null; return 1; }
+}
+
+# Removes a stage: what still fills it (a killed start's initdb or
+# bootstrap runs on) is ended first, so that nothing writes into it while
+# it goes.
+remove_stage() {  # stage
+    wait_for "the end of what fills $1" 30 fillers_gone "$1"
+    remove_ours "$1"
 }
 
 # Makes DIR/NAME with FILL, which fills STAGE/data: in a folder beside it,
 # marked as ours before anything is put in it, renamed into place only when
-# complete. So the data folder is never half made, and what a killed start
-# left beside it is provably ours, and removed.
+# complete. So the data folder is never half made, and what a start killed
+# at any step left beside it is provably ours, and removed.
 make_data_folder() {  # name, fill
     local name=$1 fill=$2 stage old
     for old in "$dir/.$name.making."*; do
-        ! is_ours "$old" || rm -rf "$old"
+        if is_ours "$old"; then
+            remove_stage "$old"
+        elif is_private "$old"; then
+            rmdir "$old" 2>/dev/null || true  # killed before its marker was made, or after it was removed
+        fi
     done
     stage=$(mktemp -d "$dir/.$name.making.XXXXXX")
     touch "$stage/$marker"
-    "$fill" "$stage" || { rm -rf "$stage"; fail "the $name data folder could not be made"; }
+    SORVIK_DB_STAGE=$stage "$fill" "$stage" || { remove_stage "$stage"; fail "the $name data folder could not be made"; }
     touch "$stage/data/$marker"
+    chmod 700 "$stage/data"
     mv -T "$stage/data" "$dir/$name"
-    rm -rf "$stage"
+    remove_ours "$stage"
 }
 
+# Each fill logs into its stage, fresh; the log is shown if it fails.
 fill_postgresql() {  # stage
     (umask 077 && head -c 24 /dev/urandom | base64 | tr -d '/+=' >"$1/password")
     "${as_postgres[@]}" "$pgbin/initdb" -D "$1/data" -U sorvik --auth=scram-sha-256 --pwfile="$1/password" \
-        -E UTF8 --locale=C.UTF-8 >"$dir/postgresql-init.log" 2>&1 ||
-        { tail -n 20 "$dir/postgresql-init.log" >&2; return 1; }
-    mv "$1/password" "$dir/postgresql.password"
+        -E UTF8 --locale=C.UTF-8 >"$1/init.log" 2>&1 || { tail -n 20 "$1/init.log" >&2; return 1; }
+    mv -T "$1/password" "$dir/postgresql.password"
 }
 
 start_postgresql() {
@@ -131,12 +170,11 @@ start_postgresql() {
         </dev/null >>"$data/server.log" 2>&1 &
     wait_for "PostgreSQL's start" 60 "$pgbin/pg_isready" -q -h "$sockets" ||
         { tail -n 20 "$data/server.log" >&2; fail "PostgreSQL did not start"; }
-    head -n 1 "$data/postmaster.pid" >"$dir/postgresql.pid"
 }
 
 stop_postgresql() {
     # SIGINT is the fast shutdown: connected clients are cut off at once.
-    stop_server PostgreSQL "$dir/postgresql.pid" "$pgbin/postgres" "$dir/postgresql" INT
+    stop_server PostgreSQL "$dir/postgresql/postmaster.pid" "$pgbin/postgres" INT
 }
 
 fill_mariadb() {  # stage
@@ -144,8 +182,8 @@ fill_mariadb() {  # stage
     # --user it would chown the folder by an unquoted path, and a plugin of
     # the system's too; -u passes to the server as it is.
     mariadb-install-db --no-defaults --datadir="$1/data" -u "$(id -un)" --auth-root-socket-user="$(id -un)" \
-        --auth-root-authentication-method=socket --skip-test-db >"$dir/mariadb-init.log" 2>&1 ||
-        { tail -n 20 "$dir/mariadb-init.log" >&2; return 1; }
+        --auth-root-authentication-method=socket --skip-test-db >"$1/init.log" 2>&1 ||
+        { tail -n 20 "$1/init.log" >&2; return 1; }
 }
 
 start_mariadb() {
@@ -155,16 +193,22 @@ start_mariadb() {
     # A session of its own: a signal to the caller's process group (a
     # time-out ending a hung run) leaves it be.
     setsid mariadbd --no-defaults --datadir="$data" --user="$(id -un)" --skip-networking \
-        --socket="$sockets/mysqld.sock" --pid-file="$dir/mariadb.pid" --log-error="$dir/mariadb.log" \
+        --socket="$sockets/mysqld.sock" --pid-file="$data/mariadb.pid" --log-error="$data/server.log" \
         --character-set-server=utf8mb4 --collation-server=utf8mb4_bin --innodb-flush-log-at-trx-commit=0 \
         </dev/null >/dev/null 2>&1 &
     wait_for "MariaDB's start" 60 mariadb-admin --no-defaults --socket="$sockets/mysqld.sock" -uroot ping ||
-        { tail -n 20 "$dir/mariadb.log" >&2; fail "MariaDB did not start"; }
+        { tail -n 20 "$data/server.log" >&2; fail "MariaDB did not start"; }
     mariadb --no-defaults --socket="$sockets/mysqld.sock" -uroot -e "CREATE DATABASE IF NOT EXISTS sorvik"
 }
 
 stop_mariadb() {
-    stop_server MariaDB "$dir/mariadb.pid" "$(command -v mariadbd)" "$dir/mariadb" TERM
+    stop_server MariaDB "$dir/mariadb/mariadb.pid" "$(command -v mariadbd)" TERM
+}
+
+# The 64-bit MariaDB driver, unpacked from its package: the tests load it
+# as root, so it too lies in a folder made here.
+fill_mariadb_odbc64() {  # stage
+    "$(dirname "${BASH_SOURCE[0]}")/fetch-mariadb-odbc64.sh" "$1/data/libmaodbc.so"
 }
 
 # The driver of one architecture where its package put it.
@@ -173,10 +217,12 @@ driver() {  # package, file
         fail "no $2 from the package $1: install it (scripts/install-deps.sh)"
 }
 
-# The password as start makes it; anything else is refused, never passed on.
+# The password as start makes it; anything else, a link too, is refused,
+# never passed on.
 postgresql_password() {
     local password
-    password=$(cat "$dir/postgresql.password" 2>/dev/null) && [[ $password =~ ^[A-Za-z0-9]+$ ]] && echo "$password"
+    [ ! -L "$dir/postgresql.password" ] && password=$(cat "$dir/postgresql.password" 2>/dev/null) &&
+        [[ $password =~ ^[A-Za-z0-9]+$ ]] && echo "$password"
 }
 
 # Shell-quoted: eval of the output gives each value as it is, whatever it holds.
@@ -188,36 +234,34 @@ servers=(postgresql mariadb)
 [ -n "$only" ] && servers=("$only")
 case "$action" in
     start)
-        for s in "${servers[@]}"; do check_data_folder "$dir/$s"; done
-        if ! sockets=$(sockets_folder); then
+        for s in "${servers[@]}" mariadb-odbc64; do check_data_folder "$dir/$s"; done
+        sockets=$(sockets_folders | sed -n 1p)
+        if [ -z "$sockets" ]; then
             sockets=$(mktemp -d /tmp/sorvik-db-XXXXXXXX)
-            touch "$sockets/$marker"
-            rm -f "$dir/sockets"
-            echo "$sockets" >"$dir/sockets"
+            echo "$dir" >"$sockets/$marker"
         fi
         for s in "${servers[@]}"; do "start_$s"; done
-        "$(dirname "${BASH_SOURCE[0]}")/fetch-mariadb-odbc64.sh" "$dir/odbc64/libmaodbc.so"
+        [ -e "$dir/mariadb-odbc64" ] || make_data_folder mariadb-odbc64 fill_mariadb_odbc64
         ;;
     stop)
         for s in "${servers[@]}"; do "stop_$s"; done
-        if [ -z "$only" ] && sockets=$(sockets_folder); then
-            rm -rf "$sockets"
-            rm -f "$dir/sockets"
+        if [ -z "$only" ]; then
+            for sockets in $(sockets_folders); do remove_ours "$sockets"; done
         fi
         ;;
     env)
-        sockets=$(sockets_folder) || fail "the servers are not started: run db-servers.sh $1 start"
+        sockets=$(sockets_folders | sed -n 1p)
+        [ -n "$sockets" ] || fail "the servers are not started: run db-servers.sh $1 start"
         password=$(postgresql_password) ||
             fail "no PostgreSQL password as start makes it in $dir: run db-servers.sh $1 start"
+        is_ours "$dir/mariadb-odbc64" || fail "no 64-bit MariaDB driver made by start in $dir: run db-servers.sh $1 start"
         # The drivers of the architecture of the Windows program: 32-bit
         # programs take the plain names, 64-bit ones those ending in _64.
-        # The 64-bit MariaDB driver is unpacked beside the data at start.
         for arch in i386:"" amd64:_64; do
             suffix=${arch#*:}
             postgresql=$(driver "odbc-postgresql:${arch%%:*}" psqlodbcw.so)
-            mariadb=$dir/odbc64/libmaodbc.so
+            mariadb=$dir/mariadb-odbc64/libmaodbc.so
             [ -n "$suffix" ] || mariadb=$(driver odbc-mariadb:i386 libmaodbc.so)
-            [ -f "$mariadb" ] || fail "no $mariadb: run db-servers.sh $1 start"
             print_variable "SORVIK_TEST_POSTGRESQL$suffix" \
                 "Driver=$postgresql;Servername=$sockets;Database=postgres;Username=sorvik;Password=$password"
             print_variable "SORVIK_TEST_MARIADB$suffix" \

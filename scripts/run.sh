@@ -3,6 +3,8 @@
 # embedded SQLite database beside it. Options go to the host (see --help).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+. scripts/checkout-path.sh
+refuse_bad_checkout_path scripts/run.sh
 
 # What the host does not take is refused before anything is built.
 bad_options() {

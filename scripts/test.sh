@@ -1,21 +1,27 @@
 #!/usr/bin/env bash
 # Builds Sorvik for 32-bit and 64-bit Windows and runs every test under Wine
 # of the same width, on the very builds that the release packs. Installs
-# what is missing first. Arguments go to CTest, which reads them as it
-# reads its own.
+# what is missing first, so it runs as root. Arguments go to CTest, which
+# reads them as it reads its own.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+. scripts/checkout-path.sh
+refuse_bad_checkout_path scripts/test.sh
 . scripts/options.sh
-usage="usage: scripts/test.sh [CTEST OPTIONS...]   (builds both widths, then runs every test under Wine)"
+usage="usage: scripts/test.sh [CTEST OPTIONS...]   (as root: builds both widths, then runs every test under Wine)"
 if [ "${1:-}" = --help ] || [ "${1:-}" = -h ]; then
     echo "$usage"
     exit 0
 fi
-take_ctest_arguments "$usage" "$@"
-
-if [ "$(id -u)" -eq 0 ]; then
-    scripts/install-deps.sh
+# Said before anything is built: another user would get as far as the
+# servers, and then every database test would wait out its deadline.
+if [ "$(id -u)" -ne 0 ]; then
+    echo "scripts/test.sh: needs root, to install what is missing and because its MariaDB test server lets in only the Unix user root; run it as root" >&2
+    exit 1
 fi
+scripts/install-deps.sh
+# CTest, installed above, tells which options it takes.
+take_ctest_arguments "$usage" "$@"
 
 for preset in mingw-i686 mingw-x86_64; do
     cmake --preset "$preset" >/dev/null

@@ -6,8 +6,10 @@
 set -uo pipefail
 script=${SORVIK_TEST_DB_SCRIPT:?"the servers are not started: scripts/test.sh starts them"}
 dir=${SORVIK_TEST_DB_DIR:?"the servers are not started: scripts/test.sh starts them"}
-sockets=$(cat "$dir/sockets")
 . "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
+sockets_of() { (eval "$("$script" "$1" env)" && s=${SORVIK_TEST_MARIADB#*;Socket=} && echo "${s%/mysqld.sock;*}"); }
+sockets=$(sockets_of "$dir")
+made_folder() { mkdir -p -m 700 "$1" && touch "$1/.made-by-sorvik-db-servers"; }
 
 as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
 nobody_reaches_postgresql() { as_nobody psql -X -h "$sockets" -U sorvik -c 'SELECT 1' postgres; }
@@ -22,7 +24,7 @@ stale_pid_is_left_alone() {
     local other="$work/stale" pid
     sleep 300 &
     pid=$!
-    mkdir -p "$other" && echo "$pid" >"$other/postgresql.pid"
+    made_folder "$other/postgresql" && echo "$pid" >"$other/postgresql/postmaster.pid"
     "$script" "$other" stop postgresql 2>"$work/said"
     kill -0 "$pid" && grep -q stale "$work/said"
     local alive=$?
@@ -39,14 +41,14 @@ foreign_data_folder_is_kept() {
 # group reaches it.
 mariadb_has_its_own_session() {
     local pid
-    pid=$(cat "$dir/mariadb.pid")
+    pid=$(cat "$dir/mariadb/mariadb.pid")
     [ "$(ps -o sid= -p "$pid" | tr -d ' ')" = "$pid" ] && [ "$(ps -o pgid= -p "$pid")" != "$(ps -o pgid= -p $$)" ]
 }
 # A start over a running server (one that a killed run left) replaces it.
 start_takes_over() {
     local before after
-    before=$(cat "$dir/mariadb.pid")
-    "$script" "$dir" start mariadb && after=$(cat "$dir/mariadb.pid") && [ "$after" != "$before" ] &&
+    before=$(cat "$dir/mariadb/mariadb.pid")
+    "$script" "$dir" start mariadb && after=$(cat "$dir/mariadb/mariadb.pid") && [ "$after" != "$before" ] &&
         ! kill -0 "$before" && mariadb --no-defaults --socket="$sockets/mysqld.sock" -uroot -e 'SELECT 1'
 }
 check "a stale pid file stops no other process" stale_pid_is_left_alone
@@ -54,19 +56,29 @@ check "a data folder not made by the script is refused and kept" foreign_data_fo
 check "MariaDB runs in a session of its own" mariadb_has_its_own_session
 check "a start takes over the servers an earlier run left" start_takes_over
 
-# Another DIR, at a path with a space and a quote, where a start was killed
-# while making the data: what it left is ours (marked), and removed.
+# Another DIR, at a path with a space and a quote, where links are planted
+# at the names that the script once wrote through, and a start is killed
+# alone while MariaDB's bootstrap fills the data: the next start ends the
+# bootstrap, removes what it left, and writes through no link.
 other="$work/it's a dir"
-left="$other/.postgresql.making.killed"
-mkdir -p "$left/data" "$other/odbc64" && chmod 700 "$left" && touch "$left/.made-by-sorvik-db-servers"
-cp "$dir/odbc64/libmaodbc.so" "$other/odbc64/"
-check "a start after a killed one removes what it left" eval '"$script" "$other" start postgresql && [ ! -e "$left" ]'
+made_folder "$other/mariadb-odbc64" && cp "$dir/mariadb-odbc64/libmaodbc.so" "$other/mariadb-odbc64/"
+for name in postgresql-init.log mariadb-init.log mariadb.log postgresql.pid mariadb.pid postgresql.password; do
+    echo kept >"$work/planted-$name" && ln -s "$work/planted-$name" "$other/$name"
+done
+bootstrap() { pgrep -f -- "--bootstrap .*--datadir=$other/.mariadb.making"; }
+"$script" "$other" start >/dev/null 2>&1 &
+for _ in $(seq 300); do bootstrap >/dev/null && break; sleep 0.1; done
+{ kill -KILL $! && wait $!; } 2>/dev/null
+check "a start after a killed one ends the bootstrap that runs on, and removes what it left" \
+    eval 'bootstrap && "$script" "$other" start && ! bootstrap && ! ls -d "$other"/.*.making.*'
+check "a start writes through no link" eval '[ "$(cat "$work"/planted-* | sort -u)" = kept ]'
 check "env's values survive eval" eval '(eval "$("$script" "$other" env)" && [ "$SORVIK_TEST_DB_DIR" = "$other" ])'
+others=$(sockets_of "$other")
 printf 'x$(touch %q)\n' "$work/ran" >"$other/postgresql.password"
 check "env refuses a password it did not make" eval '! "$script" "$other" env && [ ! -e "$work/ran" ]'
-check "stop removes its socket folder" eval 'made=$(cat "$other/sockets"); "$script" "$other" stop && [ ! -e "$made" ]'
-mkdir -m 700 "$work/decoy" && echo "$work/decoy" >"$other/sockets"
-check "stop deletes no folder that it did not make" eval '"$script" "$other" stop; [ -d "$work/decoy" ]'
+echo "$sockets" >"$other/sockets"  # as a copy of the servers' DIR made by an older start holds
+check "stop removes its own socket folder" eval '"$script" "$other" stop && [ ! -e "$others" ]'
+check "stop leaves another DIR's socket folder alone" test -S "$sockets/mysqld.sock"
 
 # Every script answers --help and refuses an option it does not take.
 # (run.sh passes --help to the sample host, whose own test covers it.)
@@ -78,6 +90,25 @@ for s in bench build-sqliteodbc db-servers fetch-mariadb-odbc64 fetch-source ins
     check "$s.sh refuses an unknown option" exits_2 "$scripts/$s.sh" --no-such-option
 done
 for a in --tests-regex -Nx stray; do check "test.sh refuses $a" exits_2 "$scripts/test.sh" $a; done
+chmod 711 "$work" && mkdir "$work/copy" && cp -r "$scripts" "$work/copy/"  # for nobody, wherever the checkout lies
+check "test.sh says at once that it needs root" \
+    eval 'as_nobody "$work/copy/scripts/test.sh" -R engine 2>"$work/said"; [ $? -eq 1 ] && grep -q "needs root" "$work/said"'
+
+# The two commands refuse at once a checkout path that the build cannot pass through, naming the character.
+refused() {  # command, name of a link to the checkout, the character named or - for none
+    ln -s "$(dirname "$scripts")" "$work/$2" && "$work/$2/scripts/$1" --no-such-option 2>"$work/said"
+    case "$?:$3" in 2:-) ;; 6:*) grep -qF "holds '$3'" "$work/said" ;; *) false ;; esac
+}
+while read -r command name character; do check "$command in $name" refused "$command" "$name" "$character"; done <<'EOF'
+run.sh a$b`c(d)!+,:=@[]{}~ -
+test.sh a;b ;
+run.sh a#b #
+run.sh a%b %
+run.sh a"b "
+run.sh a>b >
+run.sh a€b €
+run.sh ab. .
+EOF
 
 # test.sh hands CTest each form of its options as CTest reads it: a row is the tests left to run, then the arguments.
 printf 'add_test(engine_tests true)\nadd_test(scripts true)\n' >"$work/CTestTestfile.cmake"
