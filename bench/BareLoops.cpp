@@ -13,7 +13,8 @@ void BareEnumerate(const std::wstring& folder,
                    const std::function<void(const std::wstring&, const WIN32_FIND_DATAW&)>& file)
 {
     WIN32_FIND_DATAW data;
-    const HANDLE search = ::FindFirstFileExW((folder + L"\\*.*").c_str(), FindExInfoBasic, &data,
+    // The walk's paths are in the form that the system takes as it is.
+    const HANDLE search = ::FindFirstFileExW((L"\\\\?\\" + folder + L"\\*.*").c_str(), FindExInfoBasic, &data,
                                              FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (search == INVALID_HANDLE_VALUE)
         return;
@@ -32,7 +33,7 @@ void BareEnumerate(const std::wstring& folder,
 
 bool BareOwner(const std::wstring& path)
 {
-    const HANDLE file = ::CreateFileW(path.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const HANDLE file = ::CreateFileW((L"\\\\?\\" + path).c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;

@@ -1,5 +1,6 @@
 #include "scan/FolderIdentity.h"
 
+#include "framework/FullPath.h"
 #include "framework/UniqueHandle.h"
 
 namespace {
@@ -34,8 +35,9 @@ BOOL GetFolderIdentity(LPCWSTR path, FolderIdentity& identity)
 {
     // No access rights are needed for the identity; backup semantics let a
     // folder be opened at all.
-    CFileHandle folder(::CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    CFileHandle folder(::CreateFileW(CFullPath(path).GetExtendedPath(), 0,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
     if (!folder || !::GetFileInformationByHandle(folder.Get(), &info))
         return FALSE;

@@ -86,8 +86,9 @@ bool CFolderWalk::OpenLevel(const CString& folder, LPCWSTR pattern)
     // search list a folder that this walk has listed already: a level above
     // (which would repeat without end) or a sibling's (with "..\..\*" every
     // sub-folder lists its grandparent). Each folder is listed once a walk.
-    // The root is the search's normalised folder, so this costs no system
-    // call; other patterns never list another folder and remember nothing.
+    // The root is the search's full folder, its "." and ".." resolved as
+    // text, so this costs no system call; other patterns never list another
+    // folder and remember nothing.
     // Roots compare exactly: case twins are two folders where the volume is
     // case-sensitive, and names come in their stored case on any volume.
     if (m_rememberListings && !m_listed.insert(level->finder.GetRoot().Str()).second)
