@@ -2,12 +2,30 @@
 
 #include <aclapi.h>
 #include <commctrl.h>
+#include <winternl.h>
 
 #include <atomic>
 #include <charconv>
 #include <cwchar>
 #include <ctime>
 #include <thread>
+
+namespace {
+
+// The walk asks each sub-folder's file index before it enters it, to know a
+// folder met again through a link or a mount.
+void AskFolderIndex(const std::wstring& folder)
+{
+    const HANDLE handle = ::CreateFileW((L"\\\\?\\" + folder).c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    IO_STATUS_BLOCK status;
+    FILE_INTERNAL_INFORMATION info;
+    ::NtQueryInformationFile(handle, &status, &info, sizeof info, FileInternalInformation);
+    ::CloseHandle(handle);
+}
+
+}  // namespace
 
 void BareEnumerate(const std::wstring& folder,
                    const std::function<void(const std::wstring&, const WIN32_FIND_DATAW&)>& file)
@@ -23,10 +41,12 @@ void BareEnumerate(const std::wstring& folder,
         if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)))
             continue;
         const std::wstring path = folder + L"\\" + name;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            AskFolderIndex(path);
             BareEnumerate(path, file);
-        else
+        } else {
             file(path, data);
+        }
     } while (::FindNextFileW(search, &data));
     ::FindClose(search);
 }

@@ -225,6 +225,13 @@ TEST(FolderWalk, FolderLinksThatLeadBackUpAreNotEnteredAgain)
     RecordingSite twice;
     EXPECT_TRUE(twice.Walk(bound.Path(L"R")));
     EXPECT_EQ(std::vector<std::wstring>{bound.Path(L"R\\f.txt")}, twice.Paths());
+
+    // A mount of an ancestor inside the walked folder: Wine shows no link.
+    bound.AddFolder(L"R\\w");
+    bound.AddMount(L"R\\w\\m", bound.Path(L"R"));
+    RecordingSite inside;
+    EXPECT_TRUE(inside.Walk(bound.Path(L"R\\w")));
+    EXPECT_EQ(std::vector<std::wstring>{bound.Path(L"R\\w\\m\\f.txt")}, inside.Paths());
 }
 
 TEST(FolderWalk, IdentitiesThatProveNothingNeedTheSameFinalPath)
