@@ -2,6 +2,7 @@
 
 #include <aclapi.h>
 #include <commctrl.h>
+#include <winternl.h>
 
 #include <atomic>
 #include <charconv>
@@ -10,11 +11,29 @@
 #include <ctime>
 #include <thread>
 
+namespace {
+
+// The walk asks each sub-folder's file index before it enters it, to know a
+// folder met again through a link or a mount.
+void AskFolderIndex(const std::wstring& folder)
+{
+    const HANDLE handle = ::CreateFileW((L"\\\\?\\" + folder).c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    IO_STATUS_BLOCK status;
+    FILE_INTERNAL_INFORMATION info;
+    ::NtQueryInformationFile(handle, &status, &info, sizeof info, FileInternalInformation);
+    ::CloseHandle(handle);
+}
+
+}  // namespace
+
 void BareEnumerate(const std::wstring& folder,
                    const std::function<void(const std::wstring&, const WIN32_FIND_DATAW&)>& file)
 {
     WIN32_FIND_DATAW data;
-    const HANDLE search = ::FindFirstFileExW((folder + L"\\*.*").c_str(), FindExInfoBasic, &data,
+    // The walk's paths are in the form that the system takes as it is.
+    const HANDLE search = ::FindFirstFileExW((L"\\\\?\\" + folder + L"\\*.*").c_str(), FindExInfoBasic, &data,
                                              FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (search == INVALID_HANDLE_VALUE)
         return;
@@ -23,17 +42,19 @@ void BareEnumerate(const std::wstring& folder,
         if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)))
             continue;
         const std::wstring path = folder + L"\\" + name;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            AskFolderIndex(path);
             BareEnumerate(path, file);
-        else
+        } else {
             file(path, data);
+        }
     } while (::FindNextFileW(search, &data));
     ::FindClose(search);
 }
 
 bool BareOwner(const std::wstring& path)
 {
-    const HANDLE file = ::CreateFileW(path.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    const HANDLE file = ::CreateFileW((L"\\\\?\\" + path).c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;

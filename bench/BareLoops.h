@@ -6,8 +6,9 @@
 #include <functional>
 #include <string>
 
-// Recursive enumeration with the finder's flags; calls file for each file
-// with its full path and its find data.
+// Recursive enumeration with the finder's flags, on paths in the "\\?\"
+// form, asking each sub-folder's file index as the walk does; calls file for
+// each file with its full path and its find data.
 void BareEnumerate(const std::wstring& folder,
                    const std::function<void(const std::wstring&, const WIN32_FIND_DATAW&)>& file);
 

@@ -1,28 +1,8 @@
 #include "framework/FileFind.h"
 
+#include "framework/FullPath.h"
+
 #include <cwchar>
-
-namespace {
-
-// The search's root folder: the search pattern made absolute, up to its last
-// separator. GetFullPathName also turns forward slashes into backslashes.
-CString RootOfSpec(LPCWSTR pstrSpec)
-{
-    CString full;
-    DWORD capacity = MAX_PATH;
-    for (;;) {
-        const DWORD needed = ::GetFullPathNameW(pstrSpec, capacity, full.GetBufferSetLength(static_cast<int>(capacity)), nullptr);
-        if (needed == 0)
-            return CString(pstrSpec).BeforeLast(L'\\');
-        if (needed < capacity) {
-            full.ReleaseBuffer(static_cast<int>(needed));
-            return full.BeforeLast(L'\\');
-        }
-        capacity = needed;
-    }
-}
-
-}  // namespace
 
 BOOL FileTimeToUnixSeconds(const FILETIME& ft, int64_t& refTime)
 {
@@ -43,13 +23,15 @@ BOOL CFileFind::FindFile(LPCWSTR pstrSpec)
     Close();
     if (!pstrSpec || !*pstrSpec)
         pstrSpec = L"*.*";
-    m_hContext.Reset(::FindFirstFileExW(pstrSpec, FindExInfoBasic, &m_next, FindExSearchNameMatch, nullptr,
-                                        FIND_FIRST_EX_LARGE_FETCH));
+    // The search is given the path as it is, so that it lists "dir." rather
+    // than "dir" and takes paths of any length; the entries' paths start
+    // from the plain folder.
+    const CFullPath spec(pstrSpec);
+    m_hContext.Reset(::FindFirstFileExW(spec.GetExtendedPath(), FindExInfoBasic, &m_next, FindExSearchNameMatch,
+                                        nullptr, FIND_FIRST_EX_LARGE_FETCH));
     if (!m_hContext)
         return FALSE;
-    const DWORD error = ::GetLastError();
-    m_strRoot = RootOfSpec(pstrSpec);
-    ::SetLastError(error);
+    m_strRoot = spec.GetFolder();
     return TRUE;
 }
 

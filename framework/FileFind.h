@@ -26,6 +26,7 @@ public:
     void GetFilePath(CString& path) const;
     void GetFileTitle(CString& title) const;
     void GetFileURL(CString& url) const;
+    // The full folder that the entries are in, in its plain form.
     const CString& GetRoot() const { return m_strRoot; }
 
     // Seconds since 1970-01-01 UTC. FALSE, leaving the value unchanged, when

@@ -1,5 +1,7 @@
 #include "scan/FileOwner.h"
 
+#include "framework/FullPath.h"
+
 #include <aclapi.h>
 #include <string>
 
@@ -11,8 +13,10 @@ public:
     {
         // READ_CONTROL is all the owner query needs, and sharing everything
         // lets files that other programs hold open still report their owner.
-        return ::CreateFileW(path, READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        // In the form the system takes as it is: "f." is not "f".
+        return ::CreateFileW(CFullPath(path).GetExtendedPath(), READ_CONTROL,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     DWORD QueryOwner(HANDLE file, PSID* owner, PSECURITY_DESCRIPTOR* descriptor) override
     {

@@ -1,12 +1,24 @@
 #include "scan/FolderIdentity.h"
 
+#include "framework/FullPath.h"
 #include "framework/UniqueHandle.h"
+
+#include <winternl.h>
 
 namespace {
 
 bool IsTrusted(const FolderIdentity& identity)
 {
     return identity.volume != 0 && (identity.indexHigh != 0 || identity.indexLow != 0);
+}
+
+CFileHandle OpenFolder(LPCWSTR path)
+{
+    // No access rights are needed for the identity; backup semantics let a
+    // folder be opened at all.
+    return CFileHandle(::CreateFileW(CFullPath(path).GetExtendedPath(), 0,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 CString FinalPath(HANDLE folder)
@@ -32,17 +44,25 @@ CString FinalPath(HANDLE folder)
 
 BOOL GetFolderIdentity(LPCWSTR path, FolderIdentity& identity)
 {
-    // No access rights are needed for the identity; backup semantics let a
-    // folder be opened at all.
-    CFileHandle folder(::CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const CFileHandle folder = OpenFolder(path);
     BY_HANDLE_FILE_INFORMATION info;
     if (!folder || !::GetFileInformationByHandle(folder.Get(), &info))
         return FALSE;
     identity.volume = info.dwVolumeSerialNumber;
     identity.indexHigh = info.nFileIndexHigh;
     identity.indexLow = info.nFileIndexLow;
-    identity.finalPath = FinalPath(folder.Get());
+    identity.finalPath = IsTrusted(identity) ? CString() : FinalPath(folder.Get());
+    return TRUE;
+}
+
+BOOL GetFolderIndex(LPCWSTR path, ULONGLONG& index)
+{
+    const CFileHandle folder = OpenFolder(path);
+    IO_STATUS_BLOCK status;
+    FILE_INTERNAL_INFORMATION info;
+    if (!folder || ::NtQueryInformationFile(folder.Get(), &status, &info, sizeof info, FileInternalInformation) < 0)
+        return FALSE;
+    index = static_cast<ULONGLONG>(info.IndexNumber.QuadPart);
     return TRUE;
 }
 
@@ -52,8 +72,10 @@ bool IsSameFolder(const FolderIdentity& a, const FolderIdentity& b)
     // folders, a bind mount): where the identities can tell, they decide.
     if (IsTrusted(a) && IsTrusted(b))
         return a.volume == b.volume && a.indexHigh == b.indexHigh && a.indexLow == b.indexLow;
-    // The system gives the final path in the stored case, so an exact
-    // comparison is right on every volume; case twins are different folders
-    // where the volume is case-sensitive.
+    // One folder gives one identity by every path, so an identity that
+    // proves nothing is never that of a folder whose identity does: only
+    // two that prove nothing have their final paths. The system gives those
+    // in the stored case, so an exact comparison is right on every volume;
+    // case twins are different folders where the volume is case-sensitive.
     return !a.finalPath.IsEmpty() && a.finalPath == b.finalPath;
 }

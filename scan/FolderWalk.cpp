@@ -7,12 +7,14 @@
 #include <cwchar>
 
 struct CFolderWalk::Level {
+    // The folder entered: the one listed, unless the pattern has a folder part.
+    CString folder;
     CFileFind finder;
     BOOL more = TRUE;  // entries remain after the current one
-    // Computed only when a link has to be compared with the folders above it.
-    bool identityKnown = false;
-    bool identityValid = false;
-    FolderIdentity identity;
+    // Of the folder entered, for the cycle check: the index of every level,
+    // the identity only of one whose index a sub-folder shares.
+    FolderFact<ULONGLONG> index;
+    FolderFact<FolderIdentity> identity;
 };
 
 namespace {
@@ -56,8 +58,8 @@ bool CFolderWalk::ScanFolder(const CString& folder, LPCWSTR pattern, LPCWSTR sql
         if (!level.finder.IsDots()) {
             if (level.finder.MatchesMask(FILE_ATTRIBUTE_DIRECTORY)) {
                 const CString subFolder = level.finder.GetFilePath();
-                const bool isLink = level.finder.MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT);
-                if (!(isLink && ClosesCycle(subFolder)) && OpenLevel(subFolder, pattern))
+                FolderFact<ULONGLONG> index;
+                if (!ClosesCycle(subFolder, index) && OpenLevel(subFolder, pattern, index))
                     continue;  // the stop check follows when the sub-folder is done
             } else if (!ProcessFile(level.finder)) {
                 m_levels.clear();
@@ -70,7 +72,7 @@ bool CFolderWalk::ScanFolder(const CString& folder, LPCWSTR pattern, LPCWSTR sql
     return true;
 }
 
-bool CFolderWalk::OpenLevel(const CString& folder, LPCWSTR pattern)
+bool CFolderWalk::OpenLevel(const CString& folder, LPCWSTR pattern, const FolderFact<ULONGLONG>& index)
 {
     CString spec = folder;
     if (spec.IsEmpty() || spec.GetAt(spec.GetLength() - 1) != L'\\')
@@ -86,28 +88,33 @@ bool CFolderWalk::OpenLevel(const CString& folder, LPCWSTR pattern)
     // search list a folder that this walk has listed already: a level above
     // (which would repeat without end) or a sibling's (with "..\..\*" every
     // sub-folder lists its grandparent). Each folder is listed once a walk.
-    // The root is the search's normalised folder, so this costs no system
-    // call; other patterns never list another folder and remember nothing.
+    // The root is the search's full folder, its "." and ".." resolved as
+    // text, so this costs no system call; other patterns never list another
+    // folder and remember nothing.
     // Roots compare exactly: case twins are two folders where the volume is
     // case-sensitive, and names come in their stored case on any volume.
     if (m_rememberListings && !m_listed.insert(level->finder.GetRoot().Str()).second)
         return false;
+    level->folder = folder;
+    level->index = index;
     m_levels.push_back(std::move(level));
     m_site.OnFolderListed(folder);
     return true;
 }
 
-bool CFolderWalk::ClosesCycle(const CString& folderPath)
+bool CFolderWalk::ClosesCycle(const CString& folderPath, FolderFact<ULONGLONG>& index)
 {
-    FolderIdentity target;
-    if (!GetFolderIdentity(folderPath, target))
+    // A folder that cannot be asked closes nothing: its search says why.
+    if (!index.Ask(folderPath, GetFolderIndex))
         return false;
+    // The index rules out almost every level at the price of an open; the
+    // identity, dearer (Wine asks its mount manager for the volume serial),
+    // is asked only of a level with the same index.
+    FolderFact<FolderIdentity> identity;
     for (const auto& level : m_levels) {
-        if (!level->identityKnown) {
-            level->identityValid = GetFolderIdentity(level->finder.GetRoot(), level->identity) != FALSE;
-            level->identityKnown = true;
-        }
-        if (level->identityValid && IsSameFolder(level->identity, target))
+        if (level->index.Ask(level->folder, GetFolderIndex) && level->index.value == index.value &&
+            identity.Ask(folderPath, GetFolderIdentity) && level->identity.Ask(level->folder, GetFolderIdentity) &&
+            IsSameFolder(level->identity.value, identity.value))
             return true;
     }
     return false;

@@ -3,6 +3,7 @@
 // the per-file work (facts, owner, database write, result row) for each file.
 // Every member runs on the worker thread.
 #include "scan/FileFacts.h"
+#include "scan/FolderIdentity.h"
 #include "scan/ScanSite.h"
 #include "scan/SqlTemplate.h"
 
@@ -31,12 +32,17 @@ public:
 private:
     struct Level;
 
-    // Opens the search of a folder as the new current level. False when the
-    // search cannot start (after saying so) or would list a folder that a
-    // level above is listing already. (worker thread)
-    bool OpenLevel(const CString& folder, LPCWSTR pattern);
+    // Opens the search of a folder as the new current level; index is the
+    // folder's, when asked already. False when the search cannot start
+    // (after saying so) or would list a folder that a level above is listing
+    // already. (worker thread)
+    bool OpenLevel(const CString& folder, LPCWSTR pattern, const FolderFact<ULONGLONG>& index = {});
     bool ProcessFile(const CFileFind& finder);  // (worker thread)
-    bool ClosesCycle(const CString& folderPath);                     // (worker thread)
+    // True when the folder is one of the folders entered above it, reached
+    // through a link or a mount of one of them (Wine shows a mount point as
+    // a plain folder, so every sub-folder is asked). Its index is asked into
+    // index. (worker thread)
+    bool ClosesCycle(const CString& folderPath, FolderFact<ULONGLONG>& index);
 
     IScanSite& m_site;
     // Read when the walk starts. (worker thread)

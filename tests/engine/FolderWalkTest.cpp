@@ -60,13 +60,20 @@ TEST(FolderWalk, VisitsEveryFileDepthFirstInFinderOrder)
     EXPECT_EQ(expected, site.Paths());
     EXPECT_TRUE(site.unlisted.empty()) << "an empty folder still lists . and ..";
 
-    // With a trailing backslash, and with a forward slash that still gets one.
-    RecordingSite slash;
-    EXPECT_TRUE(slash.Walk(tree.Root() + L"\\"));
-    EXPECT_EQ(expected, slash.Paths());
-    RecordingSite forward;
-    EXPECT_TRUE(forward.Walk(tree.Root() + L"/"));
-    EXPECT_EQ(expected, forward.Paths());
+    // With a trailing backslash or a forward slash, relative to the current
+    // directory (of the drive, or its root), through "..", in the "\\?\"
+    // form: the same plain full paths.
+    wchar_t current[MAX_PATH];
+    ::GetCurrentDirectoryW(MAX_PATH, current);
+    ASSERT_TRUE(::SetCurrentDirectoryW(tree.Path(L"sub\\deeper").c_str()));
+    for (const std::wstring& folder : {tree.Root() + L"\\", tree.Root() + L"/", std::wstring(L"..\\./.."),
+                                       tree.Root().substr(0, 2) + L"..\\..", tree.Root().substr(2),
+                                       L"\\\\?\\" + tree.Path(L"empty\\..")}) {
+        RecordingSite other;
+        EXPECT_TRUE(other.Walk(folder));
+        EXPECT_EQ(expected, other.Paths()) << Narrow(folder);
+    }
+    ::SetCurrentDirectoryW(current);
 }
 
 TEST(FolderWalk, PatternAppliesToFoldersAtEveryLevel)
@@ -218,6 +225,13 @@ TEST(FolderWalk, FolderLinksThatLeadBackUpAreNotEnteredAgain)
     RecordingSite twice;
     EXPECT_TRUE(twice.Walk(bound.Path(L"R")));
     EXPECT_EQ(std::vector<std::wstring>{bound.Path(L"R\\f.txt")}, twice.Paths());
+
+    // A mount of an ancestor inside the walked folder: Wine shows no link.
+    bound.AddFolder(L"R\\w");
+    bound.AddMount(L"R\\w\\m", bound.Path(L"R"));
+    RecordingSite inside;
+    EXPECT_TRUE(inside.Walk(bound.Path(L"R\\w")));
+    EXPECT_EQ(std::vector<std::wstring>{bound.Path(L"R\\w\\m\\f.txt")}, inside.Paths());
 }
 
 TEST(FolderWalk, IdentitiesThatProveNothingNeedTheSameFinalPath)
@@ -275,6 +289,14 @@ TEST(FolderWalk, PatternsThatLeadBackIntoTheWalkProcessEachFileOnce)
         other.AddFolder(folder);
     other.AddFile(L"same\\a\\f.txt");
     other.AddFile(L"same\\a\\q\\a\\g.txt");
+    // Names that Win32 takes for others, and a path beyond MAX_PATH.
+    other.AddFolder(L"names");
+    other.AddUnixFolder(L"names\\dir", L"in-dir");
+    other.AddUnixFolder(L"names\\dir.", L"in-dot");
+    other.AddUnixFolder(L"names\\dir ", L"in-space");
+    const std::wstring longest = L"names\\" + std::wstring(150, L'x') + L"\\" + std::wstring(120, L'y') + L".";
+    other.AddFolder(longest.substr(0, longest.rfind(L'\\')));
+    other.AddUnixFolder(longest, L"far");
 
     const struct {
         const TempTree& in;
@@ -299,6 +321,11 @@ TEST(FolderWalk, PatternsThatLeadBackIntoTheWalkProcessEachFileOnce)
         // Case twins, and two folders of one name at different depths.
         {other, L"twins", L".\\*", {L"twins\\A\\upper.txt", L"twins\\a\\lower.txt"}, 0},
         {other, L"same", L"a\\*", {L"same\\a\\f.txt", L"same\\a\\q\\a\\g.txt"}, 0},
+        // "dir." and "dir " beside "dir", each with its own files, a path
+        // beyond MAX_PATH, and a "dir." on its own.
+        {other, L"names", L"*.*",
+         {L"names\\dir\\in-dir", L"names\\dir.\\in-dot", L"names\\dir \\in-space", longest + L"\\far"}, 0},
+        {other, L"names\\dir.", L"*", {L"names\\dir.\\in-dot"}, 0},
     };
     for (const auto& c : cases) {
         const std::wstring start = *c.start ? c.in.Path(c.start) : c.in.Root();

@@ -20,6 +20,11 @@ listing() {  # archive, expected names...
     [ "$(unzip -Z1 "$dist/$archive")" = "$(printf '%s\n' "$@")" ]
 }
 no_time_stamp() { [[ "$("$1" -p "$2")" == *$'\nTime/Date\t\tThu Jan  1 00:00:00 1970\n'* ]]; }
+# The manifest, resource 1, lets Windows hand the program plain paths past MAX_PATH.
+long_path_aware() {  # objdump, program
+    "${1%objdump}windres" -i "$2" -O rc | sed -n '/^1 24 /,/^END/p' |
+        grep -qF 'longPathAware xmlns=""http://schemas.microsoft.com/SMI/2016/WindowsSettings"">true<'
+}
 # The checkout as named and, reached through a link, as the system resolves it.
 no_build_path() { ! grep -qF -e "$root" -e "$(cd "$root" && pwd -P)" "$1"; }
 links_debug() {  # objdump, program
@@ -48,6 +53,7 @@ for width in 32 64; do
         cmake -DOBJDUMP="$objdump" -DDLL="$work/$name/Sorvik.dll" -P "$root/tests/plugin/CheckDllBinary.cmake"
     check "the $width-bit SorvikScan.exe imports system DLLs only" \
         cmake -DOBJDUMP="$objdump" -DDLL="$work/$name/SorvikScan.exe" -DEXPORTS= -P "$root/tests/plugin/CheckDllBinary.cmake"
+    check "the $width-bit SorvikScan.exe declares long paths" long_path_aware "$objdump" "$work/$name/SorvikScan.exe"
     if [ "$width" = "$tested_width" ]; then
         cp "$resource_tests" "$work/$name/"
         wine=("$root/scripts/wine-run.sh")

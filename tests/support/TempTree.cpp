@@ -187,12 +187,13 @@ void TempTree::SetTimes(const std::wstring& relative, long long accessSeconds, l
 void TempTree::AddUnixFolder(const std::wstring& relative, const std::wstring& file) const
 {
     // Wine would take the name for its case twin: only the root is
-    // translated. Until the folder is there, the file's path finds nothing.
+    // translated. Until the folder is there, the file's path finds nothing:
+    // in its "\\?\" form, which keeps a trailing dot.
     std::wstring folder = UnixPathUnderWine(m_root.c_str()).Str() + L"/" + relative;
     std::replace(folder.begin(), folder.end(), L'\\', L'/');
     ASSERT_TRUE(RunUnixCommand(L"/bin/sh -c " + QuoteArgument(L"mkdir \"$0\" && touch \"$0/$1\"") + L" " +
                                    QuoteArgument(folder) + L" " + QuoteArgument(file),
-                               Path(relative + L"\\" + file), true))
+                               L"\\\\?\\" + Path(relative + L"\\" + file), true))
         << "cannot create folder " << Narrow(Path(relative));
 }
 
