@@ -125,6 +125,19 @@ engine_tests --exclude-regex scripts
 engine_tests,scripts -j2
 engine_tests,scripts -j 2
 engine_tests,scripts --parallel 2
+scripts -I 2,2
+scripts -I2,2
+EOF
+# ... and drops nothing: a flag, an optional value present or absent.
+ctest_keeps() {  # arguments as CTest gets them, arguments given...
+    [ "$(. "$scripts/options.sh" && take_ctest_arguments - "${@:2}" && echo "${ctest_arguments[*]}")" = "$1" ]
+}
+while IFS='|' read -r expected arguments; do check "test.sh keeps $arguments" ctest_keeps "$expected" $arguments; done <<'EOF'
+-V -R x|-V -R x
+--verbose|--verbose
+-I 2,2 -V|-I 2,2 -V
+-j -V|-j -V
+--output-on-failure -j 2|--output-on-failure -j2
 EOF
 
 finish
