@@ -38,7 +38,7 @@ Root RootOf(const std::wstring& text)
         const size_t nameEnd = NameEnd(text, at);
         if (nameEnd - at != 3 || _wcsnicmp(text.c_str() + at, L"UNC", 3) != 0)
             return {L"\\\\?\\" + text.substr(at, nameEnd - at) + L'\\', nameEnd, CFullPath::RootKind::Device};
-        server = nameEnd + 1;
+        server = std::min(nameEnd + 1, text.size());  // "\\?\UNC" names no server
     } else if (text.compare(0, 2, L"\\\\") != 0) {
         return {std::wstring(), 0, CFullPath::RootKind::None};
     }
