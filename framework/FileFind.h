@@ -21,6 +21,8 @@ public:
     BOOL IsDots() const;
     BOOL MatchesMask(DWORD dwMask) const;
     CString GetFilePath() const;
+    // The entry's own name, as the system lists it.
+    LPCWSTR GetFileName() const { return m_current.cFileName; }
     // The entry's texts written into strings the caller keeps, whose buffers
     // are reused from one entry to the next.
     void GetFilePath(CString& path) const;

@@ -27,6 +27,15 @@ bool HasFolderPart(LPCWSTR pattern)
     return wcspbrk(pattern, L"\\/:") != nullptr || wcscmp(pattern, L".") == 0 || wcscmp(pattern, L"..") == 0;
 }
 
+// A name that no path can reach exactly: a backslash in a name (a Linux
+// one) reads as a separator, "..\..\x" leading out of the tree; U+FFFD
+// stands for bytes that were no UTF-8, which another name may share.
+// Entered by its path, such a folder would be another one.
+bool IsAddressable(LPCWSTR name)
+{
+    return wcschr(name, L'\\') == nullptr && wcschr(name, L'\uFFFD') == nullptr;
+}
+
 }  // namespace
 
 CFolderWalk::CFolderWalk(IScanSite& site) : m_site(site) {}
@@ -59,7 +68,9 @@ bool CFolderWalk::ScanFolder(const CString& folder, LPCWSTR pattern, LPCWSTR sql
             if (level.finder.MatchesMask(FILE_ATTRIBUTE_DIRECTORY)) {
                 const CString subFolder = level.finder.GetFilePath();
                 FolderFact<ULONGLONG> index;
-                if (!ClosesCycle(subFolder, index) && OpenLevel(subFolder, pattern, index))
+                if (!IsAddressable(level.finder.GetFileName()))
+                    m_site.ReportFolderNotListed(subFolder, ERROR_INVALID_NAME);
+                else if (!ClosesCycle(subFolder, index) && OpenLevel(subFolder, pattern, index))
                     continue;  // the stop check follows when the sub-folder is done
             } else if (!ProcessFile(level.finder)) {
                 m_levels.clear();

@@ -1,3 +1,4 @@
+#include "host/WinePath.h"
 #include "scan/FolderIdentity.h"
 #include "support/RecordingSite.h"
 #include "support/TempTree.h"
@@ -297,6 +298,13 @@ TEST(FolderWalk, PatternsThatLeadBackIntoTheWalkProcessEachFileOnce)
     const std::wstring longest = L"names\\" + std::wstring(150, L'x') + L"\\" + std::wstring(120, L'y') + L".";
     other.AddFolder(longest.substr(0, longest.rfind(L'\\')));
     other.AddUnixFolder(longest, L"far");
+    // Names that no path reaches exactly: one that would lead out of the
+    // tree, and two that are no UTF-8, both U+FFFD here. Not entered.
+    other.AddFolder(L"unreachable");
+    ASSERT_TRUE(RunUnixScript("cd " + Narrow(ShellQuote(UnixPathUnderWine(other.Path(L"unreachable").c_str()).Str())) +
+                                  " && mkdir '..\\..\\names' $'bad\\xff' $'bad\\xfe' && touch '..\\..\\names/in' "
+                                  "$'bad\\xff/in' $'bad\\xfe/in' && touch made\n",
+                              other.Path(L"unreachable\\made")));
 
     const struct {
         const TempTree& in;
@@ -326,6 +334,7 @@ TEST(FolderWalk, PatternsThatLeadBackIntoTheWalkProcessEachFileOnce)
         {other, L"names", L"*.*",
          {L"names\\dir\\in-dir", L"names\\dir.\\in-dot", L"names\\dir \\in-space", longest + L"\\far"}, 0},
         {other, L"names\\dir.", L"*", {L"names\\dir.\\in-dot"}, 0},
+        {other, L"unreachable", L"*.*", {L"unreachable\\made"}, 3},
     };
     for (const auto& c : cases) {
         const std::wstring start = *c.start ? c.in.Path(c.start) : c.in.Root();
