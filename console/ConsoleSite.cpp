@@ -1,5 +1,6 @@
 #include "console/ConsoleSite.h"
 
+#include "framework/FullPath.h"
 #include "scan/FileOwner.h"
 
 #include <algorithm>
@@ -8,6 +9,12 @@
 namespace {
 
 constexpr DWORD kProgressMs = 1000;
+
+bool IsFolder(const CString& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(CFullPath(path).GetExtendedPath());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
 
 bool IsPipeClosed(DWORD error)
 {
@@ -61,7 +68,8 @@ void CConsoleSite::AddResultRow(const CString& path, const FileFacts& facts)
 void CConsoleSite::ListingNotWritten()
 {
     const DWORD error = ::GetLastError();
-    if (!IsPipeClosed(error))
+    m_bReaderGone = IsPipeClosed(error);
+    if (!m_bReaderGone)
         Warn(L"warning: the listing cannot be written (error " + std::to_wstring(error) + L"); the walk stops.");
     m_bOutputClosed = true;
     m_options.m_bStop = true;
@@ -83,8 +91,11 @@ void CConsoleSite::OnFolderListed(const CString&)
 
 void CConsoleSite::ReportFolderNotListed(const CString& folder, DWORD error)
 {
-    // A folder entered under a pattern that nothing in it matches is no fault.
-    if (error == ERROR_FILE_NOT_FOUND)
+    // A folder entered under a pattern that nothing in it matches is no
+    // fault; a folder that is not there, said with the same code (a typed
+    // "\\?\UNC\" is one), is: a nightly run that saw nothing must not pass
+    // for a complete one.
+    if (error == ERROR_FILE_NOT_FOUND && IsFolder(folder))
         return;
     Warn(L"warning: " + OneLine(folder.Str()) + L": cannot be listed (error " + std::to_wstring(error) + L")");
 }

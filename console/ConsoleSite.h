@@ -40,6 +40,8 @@ public:
     // The output was closed under the listing (a reader such as head has
     // all it wanted): the walk was stopped, quietly.
     bool OutputClosed() const { return m_bOutputClosed; }
+    // ... by its reader, not for a write that failed.
+    bool ReaderGone() const { return m_bReaderGone; }
     // A line for a person on standard error, never written onto the
     // progress line.
     void Say(const std::wstring& line);
@@ -62,6 +64,7 @@ private:
     bool m_bWriting;
     bool m_bContinueOnError;
     bool m_bOutputClosed = false;
+    bool m_bReaderGone = false;
     bool m_bStatementFailed = false;  // of the file in progress
     ScanCounts m_counts;
     // Progress goes to a console only, rewritten about once a second.

@@ -57,6 +57,11 @@ bool ReadArguments(int argc, const wchar_t* const* argv, GivenOptions& given, st
 {
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
+        // Only where an option stands: "--sql-file -h" names a file.
+        if (IsHelp(arg)) {
+            given[L"--help"].emplace_back();
+            return true;
+        }
         if (arg.empty() || arg[0] != L'-') {
             folders.push_back(arg);
             continue;
@@ -130,16 +135,13 @@ bool CheckStatements(const std::vector<std::wstring>& statements, const wchar_t*
 
 bool ParseScanCommand(int argc, const wchar_t* const* argv, ScanCommand& command, std::wstring& error)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (IsHelp(argv[i])) {
-            command.help = true;
-            return true;
-        }
-    }
     GivenOptions given;
     std::vector<std::wstring> folders;
     if (!ReadArguments(argc, argv, given, folders, error))
         return false;
+    command.help = given.count(L"--help") != 0;
+    if (command.help)
+        return true;
 
     if (folders.empty()) {
         error = L"No folder to walk.";

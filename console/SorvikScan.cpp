@@ -29,6 +29,8 @@ struct StopControl {
     CRITICAL_SECTION lock;
     RunningWalk* walk = nullptr;
     bool interrupted = false;
+    // The run's site, for a program that has to end without its walk.
+    const CConsoleSite* site = nullptr;
     CKernelHandle interrupt{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // set at the first interrupt
     CKernelHandle finished{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};   // set once the summary is out
     StopControl() { ::InitializeCriticalSection(&lock); }
@@ -74,20 +76,41 @@ void Interrupt()
     ::LeaveCriticalSection(&g_stop.lock);
 }
 
-// The console closing, a log-off or a shut-down ends the process as soon as
-// its handler returns: first let the walk end and the summary out.
+// The site whose summary an interrupt gives when the walk cannot (null: none).
+void AttachSite(const CConsoleSite* site)
+{
+    ::EnterCriticalSection(&g_stop.lock);
+    g_stop.site = site;
+    ::LeaveCriticalSection(&g_stop.lock);
+}
+
+// After a stop, the walk ends as soon as the driver gives back its
+// statement, cancelled if need be; a server that hangs (stopped, or cut off
+// without a word) may never answer the cancel, and a nightly task must end.
+constexpr DWORD kGiveUpMs = 10000;
+
+// Waits for the walk to end and the summary to be out: the console closing,
+// a log-off or a shut-down ends the process as soon as its handler returns.
+// A walk still held past kGiveUpMs is left, with the summary as it stands;
+// rows already written stay.
 void InterruptAndWait()
 {
     Interrupt();
+    if (::WaitForSingleObject(g_stop.finished.Get(), kGiveUpMs) == WAIT_OBJECT_0)
+        return;
+    ::EnterCriticalSection(&g_stop.lock);
+    if (g_stop.site) {
+        PrintError(L"SorvikScan: the database has not given back its statement since the stop; ending without it.");
+        PrintError(g_stop.site->Summary());
+        ::TerminateProcess(::GetCurrentProcess(), kScanInterrupted);
+    }
+    ::LeaveCriticalSection(&g_stop.lock);
     ::WaitForSingleObject(g_stop.finished.Get(), INFINITE);
 }
 
-BOOL WINAPI OnConsoleControl(DWORD type)
+BOOL WINAPI OnConsoleControl(DWORD)
 {
-    if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT)
-        Interrupt();
-    else
-        InterruptAndWait();
+    InterruptAndWait();
     return TRUE;
 }
 
@@ -137,7 +160,7 @@ int Scan(const ScanCommand& command, CConsoleSite& site, CListingWriter& listing
             closed = !site.FlushListing();
             // A reader that closed the listing had what it wanted; the
             // database, though, did not get every file.
-            if (closed && database)
+            if (closed && database && site.ReaderGone())
                 site.Warn(L"warning: the listing's reader closed it; the walk stopped before its end");
             code = WalkOutcome(site.Counts(), ended, closed, database != nullptr);
         }
@@ -179,8 +202,11 @@ int OpenAndScan(const ScanCommand& command)
             break;
         }
     }
-    if (code == kScanDone)
+    if (code == kScanDone) {
+        AttachSite(&site);
         code = Scan(command, site, listing, opener.Database());
+        AttachSite(nullptr);
+    }
     site.Say(site.Summary());
     return code;
 }

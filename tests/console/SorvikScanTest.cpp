@@ -195,6 +195,10 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
          4, "Cannot open the database: "},
         {QuoteArgument(tree.Path(L"missing")) + insert + after, 1,
          "(error 3)\nThe --after-sql statements were not run: the run did not end with 0.\nSorvikScan: 0 files"},
+        // A folder that is not there, said as one with nothing matching is.
+        {L"\\\\?\\UNC\\" + insert + after, 1, "cannot be listed (error 2)\nThe --after-sql statements were not run"},
+        {L"\\\\? --pattern UNC", 1, "\\\\?: cannot be listed (error 2)"},
+        {folder + db + L" --sql-file -h", 2, "The template file -h cannot be read"},
         {folder + insert + L" --before-sql " + QuoteArgument(L"INSERT INTO nowhere VALUES (1)"), 5,
          "error: --before-sql: [SQLite]no such table: nowhere"},
         {folder + db + L" --sql " + QuoteArgument(L"INSERT INTO nowhere VALUES (1)"), 5, "a.txt: [SQLite]no such table: nowhere"},
@@ -347,6 +351,21 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
             EXPECT_EQ(2u, AllFiles(sqlite.db).size()) << "every row before stays, and none came after";
         }
     }
+
+    // A server that answers not even the cancel (its process stopped, until
+    // SorvikScan has ended): the stop ends the program all the same.
+    TestDatabase postgres(Engine::PostgreSql);
+    ScanProcess hung(QuoteArgument(tree.Root()) + L" --database " + QuoteArgument(postgres.ConnectionString().Str()) +
+                     write + L" --before-sql " + QuoteArgument(L"SELECT pg_sleep(300)"));
+    TempTree marks;
+    ASSERT_TRUE(RunUnixScript("for i in $(seq 600); do backend=$(pgrep -f 'postgres: sorvik postgres .local. SELECT'); "
+                              "[ -n \"$backend\" ] && break; sleep 0.1; done; kill -STOP $backend; "
+                              "scan=$(pgrep -f -n 'SorvikScan.exe.*pg_sleep'); kill -INT $scan; touch " +
+                                  ShellWord(marks.Path(L"sent")) + "; for i in $(seq 600); do kill -0 $scan || break; "
+                                  "sleep 0.1; done; kill -CONT $backend\n",
+                              marks.Path(L"sent")));
+    EXPECT_EQ(130u, hung.Wait()) << hung.Err();
+    EXPECT_NE(std::string::npos, hung.Err().find("ending without it.\nSorvikScan: 0 files")) << hung.Err();
 }
 
 TEST(SorvikScan, ANameThatUtf8CannotCarryIsEscapedInJsonAndReplacedInCsv)
