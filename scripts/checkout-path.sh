@@ -8,7 +8,8 @@
 # and all, through it); and unixODBC's driver manager mangles any non-ASCII
 # character in a driver's path. Such a path is refused before anything is
 # done, rather than failing deep in a build or a test, with the character
-# named, and with 6, an exit code that the sample host does not use.
+# named, and with 6, an exit code that the sample host does not use. So is
+# a path too long for Windows to start the programs built in it.
 # Usage: refuse_bad_checkout_path SCRIPT
 refuse_bad_checkout_path() {
     local script=$1 LC_ALL=C path character shown reason
@@ -38,4 +39,14 @@ refuse_bad_checkout_path() {
         echo "$script: the checkout path $path holds $shown, $reason; move the checkout to a path without it" >&2
         exit 6
     done
+    # Windows starts no program, and loads no module as data, from a path
+    # longer than 259 characters; the longest that the tests start is this,
+    # seen from Wine as Z: and the path.
+    local longest="Z:$PWD/build/mingw-x86_64/bin/ScreenshotDriver.exe"
+    if [ "${#longest}" -gt 259 ]; then
+        echo "$script: the checkout path $PWD is ${#PWD} characters long; the programs built in it would be \
+${#longest}, and Windows starts none longer than 259: move the checkout to a path of at most \
+$((${#PWD} - ${#longest} + 259)) characters" >&2
+        exit 6
+    fi
 }

@@ -97,7 +97,7 @@ check "test.sh says at once that it needs root" \
 # The two commands refuse at once a checkout path that the build cannot pass through, naming the character.
 refused() {  # command, name of a link to the checkout, the character named or - for none
     ln -s "$(dirname "$scripts")" "$work/$2" && "$work/$2/scripts/$1" --no-such-option 2>"$work/said"
-    case "$?:$3" in 2:-) ;; 6:*) grep -qF "holds '$3'" "$work/said" ;; *) false ;; esac
+    case "$?:$3" in 2:-) ;; 6:long) grep -q "characters long" "$work/said" ;; 6:*) grep -qF "holds '$3'" "$work/said" ;; *) false ;; esac
 }
 while read -r command name character; do check "$command in $name" refused "$command" "$name" "$character"; done <<'EOF'
 run.sh a$b`c(d)!+,:=@[]{}~ -
@@ -109,6 +109,7 @@ run.sh a>b >
 run.sh a€b €
 run.sh ab. .
 EOF
+check "test.sh in a path too long to start its programs" refused test.sh "$(printf 'l%.0s' {1..220})" long
 
 # test.sh hands CTest each form of its options as CTest reads it: a row is the tests left to run, then the arguments.
 printf 'add_test(engine_tests true)\nadd_test(scripts true)\n' >"$work/CTestTestfile.cmake"
