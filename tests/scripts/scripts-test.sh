@@ -79,6 +79,9 @@ check "env refuses a password it did not make" eval '! "$script" "$other" env &&
 echo "$sockets" >"$other/sockets"  # as a copy of the servers' DIR made by an older start holds
 check "stop removes its own socket folder" eval '"$script" "$other" stop && [ ! -e "$others" ]'
 check "stop leaves another DIR's socket folder alone" test -S "$sockets/mysqld.sock"
+planted=$(mktemp -d /tmp/sorvik-db-XXXXXXXX)  # named as ours, unmarked
+check "a start adopts no socket folder it did not mark" eval '"$script" "$other" start && [ "$(sockets_of "$other")" != "$planted" ] && "$script" "$other" stop && [ -d "$planted" ]'
+rmdir "$planted"
 
 # Every script answers --help and refuses an option it does not take.
 # (run.sh passes --help to the sample host, whose own test covers it.)
