@@ -157,8 +157,9 @@ TEST_F(DatabaseWrite, AStopFinishesTheFileInProgressAndCancelsOnlyItsOwnStatemen
             const DWORD stopped = ::GetTickCount();
             if (row.stale) {
                 ASSERT_TRUE(canceller.Begin(round - 1));
-                // Released well after the stale canceller would have struck.
-                release = std::thread([&] {
+                // Released well after the stale canceller would have struck;
+                // stopped is copied: it ends with this lambda, the thread does not.
+                release = std::thread([&, stopped] {
                     DialogDriver::WaitUntil([&] { return ::GetTickCount() - stopped > 3 * CStopCanceller::kGraceMs; });
                     lock.reset();
                 });
