@@ -368,15 +368,22 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
 TEST(SorvikScan, ANameThatUtf8CannotCarryIsEscapedInJsonAndReplacedInCsv)
 {
     FileFacts facts;
-    facts.m_strFilePath = L"C:\\a\xD800z\\\"q\",\r\n\U0001F427";
+    facts.m_strFilePath = L"C:\\a\xD800z\\\"q\",\r\n\x01\x1f\U0001F427";
     facts.m_strFileLength = L"7";
+    // Every control character is escaped in JSON; CSV quotes the field and keeps them.
     const struct {
         ListFormat format;
+        const char* header;
         const char* path;
         bool replaced;
     } rows[] = {
-        {ListFormat::Jsonl, "\"FilePath\":\"C:\\\\a\\ud800z\\\\\\\"q\\\",\\u000d\\u000a\xF0\x9F\x90\xA7\"", false},
-        {ListFormat::Csv, ",\"C:\\a\xEF\xBF\xBDz\\\"\"q\"\",\r\n\xF0\x9F\x90\xA7\",", true},
+        {ListFormat::Jsonl, "{\"FileTitle\":",
+         "\"FilePath\":\"C:\\\\a\\ud800z\\\\\\\"q\\\",\\u000d\\u000a\\u0001\\u001f\xF0\x9F\x90\xA7\"", false},
+        {ListFormat::Csv,
+         "FileTitle,FilePath,FileUrl,CreateTime,AccessTime,WriteTime,ArchivedAttribute,CompressedAttribute,"
+         "HiddenAttribute,NormalAttribute,ReadOnlyAttribute,SystemAttribute,TemporaryAtribbute,AllAttributes,"
+         "FileLength,FileOwner\r\n,",
+         ",\"C:\\a\xEF\xBF\xBDz\\\"\"q\"\",\r\n\x01\x1f\xF0\x9F\x90\xA7\",", true},
     };
     for (const auto& row : rows) {
         const std::wstring path = UniqueTempPath(L".list");
@@ -386,10 +393,11 @@ TEST(SorvikScan, ANameThatUtf8CannotCarryIsEscapedInJsonAndReplacedInCsv)
             const CConsoleText out(file.Get());
             CListingWriter listing(out, row.format);
             bool replaced = false;
-            EXPECT_TRUE(listing.Write(facts, replaced) && listing.Flush());
+            EXPECT_TRUE(listing.Begin() && listing.Write(facts, replaced) && listing.Flush());
             EXPECT_EQ(row.replaced, replaced);
         }
         const std::string written = ReadAll(path);
+        EXPECT_EQ(0u, written.find(row.header)) << written;
         EXPECT_NE(std::string::npos, written.find(row.path)) << written;
         EXPECT_NE(std::string::npos, written.find(row.format == ListFormat::Csv ? ",7," : "\"FileLength\":7,"));
         ::DeleteFileW(path.c_str());
