@@ -163,6 +163,7 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
     tree.AddFile(L"a.txt");
     tree.AddFile(L"b.txt");
     TestDatabase sqlite;
+    TestDatabase postgres(Engine::PostgreSql);
     SilentServer silent;
     const std::wstring folder = QuoteArgument(tree.Root());
     const std::wstring db = L" --database " + QuoteArgument(sqlite.ConnectionString().Str());
@@ -217,6 +218,10 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
         {folder + db + L" --on-error continue --sql " + QuoteArgument(L"INSERT INTO nowhere VALUES (1)") + after, 1,
          "0 statements (2 failed)"},
         {folder + db + L" --sql-file " + QuoteArgument(files[2]), 0, "2 files, 1 folders, 2 statements, 0 warnings"},
+        // SQLite would take the byte-order mark as part of the statement; PostgreSQL does not.
+        {folder + L" --database " + QuoteArgument(postgres.ConnectionString().Str()) + L" --sql-file " +
+             QuoteArgument(files[2]),
+         0, "2 files, 1 folders, 2 statements, 0 warnings"},
         {folder + db + L" --sql-file " + QuoteArgument(files[4]) + L" --before-sql " +
              QuoteArgument(L"DELETE FROM files WHERE path = 'after'") + after,
          0, "2 files, 1 folders, 2 statements, 0 warnings"},
