@@ -247,6 +247,18 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
         EXPECT_TRUE(row.exit != 2 || std::count(err.begin(), err.end(), '\n') == 2) << err;
     }
 
+    // A reader that has gone (| head) ends the listing quietly: only the
+    // summary, and 0. Only a Unix pipe tells the program so as Wine does
+    // (error 233), so SorvikScan runs from the Unix side, on the write end of
+    // a pipe whose one reader was closed before it started.
+    ASSERT_TRUE(RunUnixScript("cd " + ShellWord(templates.Root()) + " && mkfifo pipe && exec 4<>pipe 5>pipe 4<&- && wine " +
+                                  ShellWord(PathBesideProgram(L"SorvikScan.exe").Str()) + " " +
+                                  Narrow(ShellQuote(tree.Root())) + " >&5 2>err; echo $? >exit.part; mv exit.part exit\n",
+                              templates.Path(L"exit")));
+    EXPECT_EQ("0\n", ReadAll(templates.Path(L"exit")));
+    EXPECT_EQ(0u, ReadAll(templates.Path(L"err")).find("SorvikScan: 2 files, 1 folders, 0 statements, 0 warnings"))
+        << ReadAll(templates.Path(L"err"));
+
     // Only the good templates wrote, once per file, and the statement after
     // the walk once; nothing else half-did anything.
     EXPECT_EQ((Rows{{tree.Path(L"a.txt"), L"caf\u00e9\u6587"}, {tree.Path(L"b.txt"), L"caf\u00e9\u6587"}, {L"after", L"<null>"}}),
