@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -75,6 +76,7 @@ public:
     std::string Out() const { return ReadAll(m_out); }
     std::string Err() const { return ReadAll(m_err); }
     const std::wstring& OutPath() const { return m_out; }
+    const std::wstring& ErrPath() const { return m_err; }
 
 private:
     std::wstring m_out = UniqueTempPath(L".out");
@@ -334,51 +336,80 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
     TempTree tree;
     tree.AddFile(L"a.txt");
     tree.AddFile(L"b.txt");
+    TempTree many;
+    for (int i = 0; i < 20; ++i)
+        many.AddFile(L"f" + std::to_wstring(i) + L".txt");
     TestDatabase sqlite;
     const std::wstring write = L" --sql " + QuoteArgument(kInsertPath);
     ScanProcess before(QuoteArgument(tree.Root()) + L" --database " + QuoteArgument(sqlite.ConnectionString().Str()) + write);
     ASSERT_EQ(0u, before.Wait()) << before.Err();
 
     // Once the program has its connection: the file in progress is a.txt,
-    // whose statement waits for the lock. Or while the connection opens, to a
-    // server that never answers.
+    // whose statement waits for the lock (the program's open files show the
+    // database's name). Or while the connection opens, to a server that
+    // never answers. Or in a long walk with no statement held: a busy
+    // timeout of 0.2 s fails each file's statement and the walk goes on;
+    // the interrupt comes after the first failure and must end the walk
+    // after the file in progress.
     TableLock lock(Engine::Sqlite, sqlite);
     ASSERT_TRUE(lock.Taken());
     SilentServer silent;
     const std::wstring database = ConnectionValue(sqlite.ConnectionString(), L"Database").Str();
-    const std::string name = "'" + Narrow(database.substr(database.rfind(L'/') + 1)) + "'";
-    for (const bool connecting : {false, true}) {
-        for (const bool shutDown : {false, true}) {
-            const std::wstring connection = connecting ? silent.Connection(Engine::PostgreSql) : sqlite.ConnectionString().Str();
-            ScanProcess held(QuoteArgument(tree.Root()) + L" --pattern a.txt --database " + QuoteArgument(connection) + write);
-            ASSERT_TRUE(!connecting || silent.WaitForClient());
-            TempTree marks;
-            const std::wstring sent = marks.Path(L"sent");
-            // The program's open files show the database's name; Ctrl+C is a SIGINT from the Unix side.
-            const std::string isHeld = connecting ? "true" : "ls -l /proc/$pid/fd | grep -qF -- " + name;
-            ASSERT_TRUE(RunUnixScript("for i in $(seq 600); do pid=$(pgrep -f -n 'SorvikScan.exe.*a.txt'); "
-                                      "[ -n \"$pid\" ] && " + isHeld + " && break; sleep 0.1; done; " +
-                                          (shutDown ? "" : "kill -INT $pid; ") + "touch " + ShellWord(sent) + "\n",
-                                      sent));
-            const DWORD pressed = ::GetTickCount();
-            if (shutDown) {
-                // As Windows ends a session: it waits for the answer, then ends the process.
-                HWND window = nullptr;
-                ASSERT_TRUE(DialogDriver::WaitUntil(
-                    [&] { return (window = ::FindWindowW(L"SorvikScanSessionEnd", nullptr)) != nullptr; }, 60000));
-                DWORD_PTR answer = 0;
-                ::SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 10000, &answer);
-                EXPECT_TRUE(answer);
-                EXPECT_TRUE(::SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_BLOCK, 10000, &answer));
-                EXPECT_NE(std::string::npos, held.Err().find("SorvikScan: ")) << "the summary is out before it answers";
-            }
-            EXPECT_EQ(130u, held.Wait()) << held.Err();
-            std::printf("%s to the end of SorvikScan, %s: %lu ms\n", shutDown ? "shut-down" : "Ctrl+C",
-                        connecting ? "while connecting" : "with the statement held", ::GetTickCount() - pressed);
-            EXPECT_NE(std::string::npos, held.Err().find(connecting ? "0 files, 0 folders" : "0 files, 1 folders, 0 statements"))
-                << held.Err();
-            EXPECT_EQ(2u, AllFiles(sqlite.db).size()) << "every row before stays, and none came after";
+    const std::string openFiles =
+        "ls -l /proc/$pid/fd | grep -qF -- '" + Narrow(database.substr(database.rfind(L'/') + 1)) + "'";
+    const std::wstring held = L" --pattern a.txt --database " + QuoteArgument(sqlite.ConnectionString().Str()) + write;
+    const std::wstring connecting =
+        L" --pattern a.txt --database " + QuoteArgument(silent.Connection(Engine::PostgreSql)) + write;
+    const struct {
+        const char* how;
+        const TempTree& folder;
+        std::wstring arguments;
+        std::string moment;  // a shell condition on the program's process $pid and its standard error $err
+        bool connecting;
+        bool shutDown;
+        const char* summary;
+    } rows[] = {
+        {"Ctrl+C, with the statement held", tree, held, openFiles, false, false, "0 files, 1 folders, 0 statements"},
+        {"shut-down, with the statement held", tree, held, openFiles, false, true, "0 files, 1 folders, 0 statements"},
+        {"Ctrl+C, while connecting", tree, connecting, "true", true, false, "0 files, 0 folders"},
+        {"shut-down, while connecting", tree, connecting, "true", true, true, "0 files, 0 folders"},
+        {"Ctrl+C, in a long walk", many, L" --pattern *.txt --on-error continue --database " +
+             QuoteArgument(sqlite.ConnectionString().Str() + L";Timeout=200") + write,
+         "grep -q '^error: ' \"$err\"", false, false, " files, 1 folders, 0 statements ("},
+    };
+    for (const auto& row : rows) {
+        const std::wstring& root = row.folder.Root();
+        ScanProcess scan(QuoteArgument(root) + row.arguments);
+        ASSERT_TRUE(!row.connecting || silent.WaitForClient()) << row.how;
+        TempTree marks;
+        const std::wstring sent = marks.Path(L"sent");
+        // Ctrl+C is a SIGINT from the Unix side, to the program that walks this folder.
+        const std::string program = "'SorvikScan.exe.*" + Narrow(root.substr(root.rfind(L'\\') + 1)) + "'";
+        ASSERT_TRUE(RunUnixScript("err=" + ShellWord(scan.ErrPath()) + "; for i in $(seq 600); do pid=$(pgrep -f -n " +
+                                      program + "); [ -n \"$pid\" ] && " + row.moment + " && break; sleep 0.1; done; " +
+                                      (row.shutDown ? "" : "kill -INT $pid; ") + "touch " + ShellWord(sent) + "\n",
+                                  sent)) << row.how;
+        const DWORD pressed = ::GetTickCount();
+        if (row.shutDown) {
+            // As Windows ends a session: it waits for the answer, then ends the process.
+            HWND window = nullptr;
+            ASSERT_TRUE(DialogDriver::WaitUntil(
+                [&] { return (window = ::FindWindowW(L"SorvikScanSessionEnd", nullptr)) != nullptr; }, 60000));
+            DWORD_PTR answer = 0;
+            ::SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 10000, &answer);
+            EXPECT_TRUE(answer);
+            EXPECT_TRUE(::SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_BLOCK, 10000, &answer));
+            EXPECT_NE(std::string::npos, scan.Err().find("SorvikScan: ")) << "the summary is out before it answers";
         }
+        EXPECT_EQ(130u, scan.Wait()) << row.how << "\n" << scan.Err();
+        std::printf("%s to the end of SorvikScan: %lu ms\n", row.how, ::GetTickCount() - pressed);
+        const std::string err = scan.Err();
+        const size_t summary = err.find("SorvikScan: ");
+        ASSERT_NE(std::string::npos, summary) << row.how << "\n" << err;
+        EXPECT_NE(std::string::npos, err.find(row.summary, summary)) << row.how << "\n" << err;
+        // After the file in progress: in the long walk, the second or so of twenty.
+        EXPECT_LT(std::strtoul(err.c_str() + summary + 12, nullptr, 10), 10ul) << row.how << "\n" << err;
+        EXPECT_EQ(2u, AllFiles(sqlite.db).size()) << "every row before stays, and none came after";
     }
 }
 
