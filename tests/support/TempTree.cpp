@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cwchar>
 
 // Wine splits a Unix command line into arguments by the Windows rules, as
 // CommandLineToArgvW reads them back: backslashes before a quote are doubled.
@@ -64,11 +65,19 @@ std::string ReadAll(const std::wstring& path)
 
 std::wstring UniqueTempPath(const std::wstring& suffix)
 {
+    // Wine gives process ids out again from run to run: the moment of the
+    // first name keeps this run's names apart from what a killed run left.
+    static const std::wstring run = [] {
+        FILETIME now;
+        ::GetSystemTimeAsFileTime(&now);
+        wchar_t text[32];
+        std::swprintf(text, 32, L"%lx-%08lx-%08lx", ::GetCurrentProcessId(), now.dwHighDateTime, now.dwLowDateTime);
+        return std::wstring(text);
+    }();
     static std::atomic<int> counter{0};
     wchar_t temp[MAX_PATH];
     ::GetTempPathW(MAX_PATH, temp);
-    return std::wstring(temp) + L"sorvik-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-           std::to_wstring(++counter) + suffix;
+    return std::wstring(temp) + L"sorvik-" + run + L"-" + std::to_wstring(++counter) + suffix;
 }
 
 bool RunUnixCommand(const std::wstring& commandLine, const std::wstring& watchedPath, bool shouldExist)
