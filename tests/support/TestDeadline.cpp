@@ -2,7 +2,7 @@
 // (a walk that never ends, a dialog that never closes) fails after a minute,
 // naming itself, instead of holding the run until CTest's time-out ends it
 // without a word. The slowest test takes seconds.
-#include <windows.h>
+#include "support/TestProgramEnd.h"
 
 #include <gtest/gtest.h>
 
@@ -35,11 +35,11 @@ private:
         const TestDeadline* self = static_cast<const TestDeadline*>(pv);
         for (;; ::Sleep(1000)) {
             if (self->m_running && ::GetTickCount() - self->m_startedAt > kDeadlineMs) {
-                std::fprintf(stdout, "\n[ DEADLINE ] %s did not end within %lu s: it hangs there.\n",
-                             self->m_where.c_str(), kDeadlineMs / 1000);
-                std::fflush(stdout);
                 // The hung threads may hold any lock: leave at once.
-                ::TerminateProcess(::GetCurrentProcess(), 1);
+                char line[1024];
+                std::snprintf(line, sizeof line, "\n[ DEADLINE ] %s did not end within %lu s: it hangs there.\n",
+                              self->m_where.c_str(), kDeadlineMs / 1000);
+                EndTestProgram(line, 1);
             }
         }
     }
