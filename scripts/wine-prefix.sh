@@ -9,7 +9,7 @@ prefix=$1
 graphics=${2:-null}
 # Named after what the set-up does, so that a prefix made by an older one
 # is set up again.
-stamp="$prefix/.sorvik-$graphics-fontlink-nocrashdebugger"
+stamp="$prefix/.sorvik-$graphics-fontlink-nocrashdebugger-bothviews"
 
 # This Wine does not load the TrueType fonts of its own data folder (from
 # fonts-wine); without Marlett the caption buttons show letters. Fonts in
@@ -31,6 +31,8 @@ fi
 arch=${WINEARCH:-win32}
 . "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 export WINEPREFIX="$prefix" WINEARCH="$arch"
+new_prefix=false
+[ -e "$prefix/system.reg" ] || new_prefix=true
 mkdir -p "$prefix"
 # wineboot would otherwise offer to install Mono and Gecko, which nothing here needs.
 WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >/dev/null 2>&1
@@ -45,17 +47,23 @@ if [ "$graphics" = null ]; then
     # until a time-out, and stay behind. Without a Debugger value Wine
     # starts winedbg all the same, so the value names a program that does
     # not exist: the crashed program then ends at once with its exception
-    # code. (Single quotes around the backslashes: before a "$" inside
-    # double quotes, a backslash would escape it.)
-    views=('')
-    [ "$arch" = win32 ] || views+=('Wow6432Node\')  # the 32-bit programs' view of a 64-bit prefix
+    # code. A 64-bit prefix has a view for each width, and "wine reg" runs
+    # the 32-bit reg.exe, whose writes all land in the 32-bit view unless
+    # /reg:64 names the other.
+    views=(32)
+    [ "$arch" = win32 ] || views+=(64)
     for view in "${views[@]}"; do
-        wine reg add 'HKLM\Software\'"$view"'Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
-            /d 'sorvik-no-debugger %ld %ld' /f >/dev/null 2>&1 || true
+        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger \
+            /d 'sorvik-no-debugger %ld %ld' /f "/reg:$view" >/dev/null 2>&1 || true
     done
 else
     # Without a window manager, destroying a managed window waits for it.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 fi
-wineserver -w
+# A new prefix is written out before its stamp. An older one may have a
+# persistent wineserver (wineserver -p), which -w would wait for without
+# end; the server writes the changes out itself.
+if $new_prefix; then
+    wineserver -w
+fi
 touch "$stamp"

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -75,6 +76,7 @@ public:
     std::string Out() const { return ReadAll(m_out); }
     std::string Err() const { return ReadAll(m_err); }
     const std::wstring& OutPath() const { return m_out; }
+    const std::wstring& ErrPath() const { return m_err; }
 
 private:
     std::wstring m_out = UniqueTempPath(L".out");
@@ -147,6 +149,7 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
     tree.AddFile(L"a.txt");
     tree.AddFile(L"b.txt");
     TestDatabase sqlite;
+    TestDatabase postgres(Engine::PostgreSql);
     SilentServer silent;
     const std::wstring folder = QuoteArgument(tree.Root());
     const std::wstring db = L" --database " + QuoteArgument(sqlite.ConnectionString().Str());
@@ -205,6 +208,10 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
         {folder + db + L" --on-error continue --sql " + QuoteArgument(L"INSERT INTO nowhere VALUES (1)") + after, 1,
          "0 statements (2 failed)"},
         {folder + db + L" --sql-file " + QuoteArgument(files[2]), 0, "2 files, 1 folders, 2 statements, 0 warnings"},
+        // SQLite would take the byte-order mark as part of the statement; PostgreSQL does not.
+        {folder + L" --database " + QuoteArgument(postgres.ConnectionString().Str()) + L" --sql-file " +
+             QuoteArgument(files[2]),
+         0, "2 files, 1 folders, 2 statements, 0 warnings"},
         {folder + db + L" --sql-file " + QuoteArgument(files[4]) + L" --before-sql " +
              QuoteArgument(L"DELETE FROM files WHERE path = 'after'") + after,
          0, "2 files, 1 folders, 2 statements, 0 warnings"},
@@ -229,6 +236,18 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
         EXPECT_EQ(0u, last.find("SorvikScan: ")) << Narrow(row.arguments) << "\n" << err;
         EXPECT_TRUE(row.exit != 2 || std::count(err.begin(), err.end(), '\n') == 2) << err;
     }
+
+    // A reader that has gone (| head) ends the listing quietly: only the
+    // summary, and 0. Only a Unix pipe tells the program so as Wine does
+    // (error 233), so SorvikScan runs from the Unix side, on the write end of
+    // a pipe whose one reader was closed before it started.
+    ASSERT_TRUE(RunUnixScript("cd " + ShellWord(templates.Root()) + " && mkfifo pipe && exec 4<>pipe 5>pipe 4<&- && wine " +
+                                  ShellWord(PathBesideProgram(L"SorvikScan.exe").Str()) + " " +
+                                  Narrow(ShellQuote(tree.Root())) + " >&5 2>err; echo $? >exit.part; mv exit.part exit\n",
+                              templates.Path(L"exit")));
+    EXPECT_EQ("0\n", ReadAll(templates.Path(L"exit")));
+    EXPECT_EQ(0u, ReadAll(templates.Path(L"err")).find("SorvikScan: 2 files, 1 folders, 0 statements, 0 warnings"))
+        << ReadAll(templates.Path(L"err"));
 
     // Only the good templates wrote, once per file, and the statement after
     // the walk once; nothing else half-did anything.
@@ -305,51 +324,80 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
     TempTree tree;
     tree.AddFile(L"a.txt");
     tree.AddFile(L"b.txt");
+    TempTree many;
+    for (int i = 0; i < 20; ++i)
+        many.AddFile(L"f" + std::to_wstring(i) + L".txt");
     TestDatabase sqlite;
     const std::wstring write = L" --sql " + QuoteArgument(kInsertPath);
     ScanProcess before(QuoteArgument(tree.Root()) + L" --database " + QuoteArgument(sqlite.ConnectionString().Str()) + write);
     ASSERT_EQ(0u, before.Wait()) << before.Err();
 
     // Once the program has its connection: the file in progress is a.txt,
-    // whose statement waits for the lock. Or while the connection opens, to a
-    // server that never answers.
+    // whose statement waits for the lock (the program's open files show the
+    // database's name). Or while the connection opens, to a server that
+    // never answers. Or in a long walk with no statement held: a busy
+    // timeout of 0.2 s fails each file's statement and the walk goes on;
+    // the interrupt comes after the first failure and must end the walk
+    // after the file in progress.
     TableLock lock(Engine::Sqlite, sqlite);
     ASSERT_TRUE(lock.Taken());
     SilentServer silent;
     const std::wstring database = ConnectionValue(sqlite.ConnectionString(), L"Database").Str();
-    const std::string name = "'" + Narrow(database.substr(database.rfind(L'/') + 1)) + "'";
-    for (const bool connecting : {false, true}) {
-        for (const bool shutDown : {false, true}) {
-            const std::wstring connection = connecting ? silent.Connection(Engine::PostgreSql) : sqlite.ConnectionString().Str();
-            ScanProcess held(QuoteArgument(tree.Root()) + L" --pattern a.txt --database " + QuoteArgument(connection) + write);
-            ASSERT_TRUE(!connecting || silent.WaitForClient());
-            TempTree marks;
-            const std::wstring sent = marks.Path(L"sent");
-            // The program's open files show the database's name; Ctrl+C is a SIGINT from the Unix side.
-            const std::string isHeld = connecting ? "true" : "ls -l /proc/$pid/fd | grep -qF -- " + name;
-            ASSERT_TRUE(RunUnixScript("for i in $(seq 600); do pid=$(pgrep -f -n 'SorvikScan.exe.*a.txt'); "
-                                      "[ -n \"$pid\" ] && " + isHeld + " && break; sleep 0.1; done; " +
-                                          (shutDown ? "" : "kill -INT $pid; ") + "touch " + ShellWord(sent) + "\n",
-                                      sent));
-            const DWORD pressed = ::GetTickCount();
-            if (shutDown) {
-                // As Windows ends a session: it waits for the answer, then ends the process.
-                HWND window = nullptr;
-                ASSERT_TRUE(DialogDriver::WaitUntil(
-                    [&] { return (window = ::FindWindowW(L"SorvikScanSessionEnd", nullptr)) != nullptr; }, 60000));
-                DWORD_PTR answer = 0;
-                ::SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 10000, &answer);
-                EXPECT_TRUE(answer);
-                EXPECT_TRUE(::SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_BLOCK, 10000, &answer));
-                EXPECT_NE(std::string::npos, held.Err().find("SorvikScan: ")) << "the summary is out before it answers";
-            }
-            EXPECT_EQ(130u, held.Wait()) << held.Err();
-            std::printf("%s to the end of SorvikScan, %s: %lu ms\n", shutDown ? "shut-down" : "Ctrl+C",
-                        connecting ? "while connecting" : "with the statement held", ::GetTickCount() - pressed);
-            EXPECT_NE(std::string::npos, held.Err().find(connecting ? "0 files, 0 folders" : "0 files, 1 folders, 0 statements"))
-                << held.Err();
-            EXPECT_EQ(2u, AllFiles(sqlite.db).size()) << "every row before stays, and none came after";
+    const std::string openFiles =
+        "ls -l /proc/$pid/fd | grep -qF -- '" + Narrow(database.substr(database.rfind(L'/') + 1)) + "'";
+    const std::wstring held = L" --pattern a.txt --database " + QuoteArgument(sqlite.ConnectionString().Str()) + write;
+    const std::wstring connecting =
+        L" --pattern a.txt --database " + QuoteArgument(silent.Connection(Engine::PostgreSql)) + write;
+    const struct {
+        const char* how;
+        const TempTree& folder;
+        std::wstring arguments;
+        std::string moment;  // a shell condition on the program's process $pid and its standard error $err
+        bool connecting;
+        bool shutDown;
+        const char* summary;
+    } rows[] = {
+        {"Ctrl+C, with the statement held", tree, held, openFiles, false, false, "0 files, 1 folders, 0 statements"},
+        {"shut-down, with the statement held", tree, held, openFiles, false, true, "0 files, 1 folders, 0 statements"},
+        {"Ctrl+C, while connecting", tree, connecting, "true", true, false, "0 files, 0 folders"},
+        {"shut-down, while connecting", tree, connecting, "true", true, true, "0 files, 0 folders"},
+        {"Ctrl+C, in a long walk", many, L" --pattern *.txt --on-error continue --database " +
+             QuoteArgument(sqlite.ConnectionString().Str() + L";Timeout=200") + write,
+         "grep -q '^error: ' \"$err\"", false, false, " files, 1 folders, 0 statements ("},
+    };
+    for (const auto& row : rows) {
+        const std::wstring& root = row.folder.Root();
+        ScanProcess scan(QuoteArgument(root) + row.arguments);
+        ASSERT_TRUE(!row.connecting || silent.WaitForClient()) << row.how;
+        TempTree marks;
+        const std::wstring sent = marks.Path(L"sent");
+        // Ctrl+C is a SIGINT from the Unix side, to the program that walks this folder.
+        const std::string program = "'SorvikScan.exe.*" + Narrow(root.substr(root.rfind(L'\\') + 1)) + "'";
+        ASSERT_TRUE(RunUnixScript("err=" + ShellWord(scan.ErrPath()) + "; for i in $(seq 600); do pid=$(pgrep -f -n " +
+                                      program + "); [ -n \"$pid\" ] && " + row.moment + " && break; sleep 0.1; done; " +
+                                      (row.shutDown ? "" : "kill -INT $pid; ") + "touch " + ShellWord(sent) + "\n",
+                                  sent)) << row.how;
+        const DWORD pressed = ::GetTickCount();
+        if (row.shutDown) {
+            // As Windows ends a session: it waits for the answer, then ends the process.
+            HWND window = nullptr;
+            ASSERT_TRUE(DialogDriver::WaitUntil(
+                [&] { return (window = ::FindWindowW(L"SorvikScanSessionEnd", nullptr)) != nullptr; }, 60000));
+            DWORD_PTR answer = 0;
+            ::SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 10000, &answer);
+            EXPECT_TRUE(answer);
+            EXPECT_TRUE(::SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_BLOCK, 10000, &answer));
+            EXPECT_NE(std::string::npos, scan.Err().find("SorvikScan: ")) << "the summary is out before it answers";
         }
+        EXPECT_EQ(130u, scan.Wait()) << row.how << "\n" << scan.Err();
+        std::printf("%s to the end of SorvikScan: %lu ms\n", row.how, ::GetTickCount() - pressed);
+        const std::string err = scan.Err();
+        const size_t summary = err.find("SorvikScan: ");
+        ASSERT_NE(std::string::npos, summary) << row.how << "\n" << err;
+        EXPECT_NE(std::string::npos, err.find(row.summary, summary)) << row.how << "\n" << err;
+        // After the file in progress: in the long walk, the second or so of twenty.
+        EXPECT_LT(std::strtoul(err.c_str() + summary + 12, nullptr, 10), 10ul) << row.how << "\n" << err;
+        EXPECT_EQ(2u, AllFiles(sqlite.db).size()) << "every row before stays, and none came after";
     }
 
     // A server that answers not even the cancel (its process stopped, until
@@ -371,16 +419,23 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
 TEST(SorvikScan, ANameThatUtf8CannotCarryIsEscapedInJsonAndReplacedInCsv)
 {
     FileFacts facts;
-    facts.m_strFilePath = L"C:\\a\xD800z\\\"q\",\r\n\U0001F427";
+    facts.m_strFilePath = L"C:\\a\xD800z\\\"q\",\r\n\x01\x1f\U0001F427";
     facts.m_strFileLength = L"7";
     facts.m_timeWriteUtc = {0x6ed33287, 0x1da0a07};
+    // Every control character is escaped in JSON; CSV quotes the field and keeps them.
     const struct {
         ListFormat format;
+        const char* header;
         const char* path;
         bool replaced;
     } rows[] = {
-        {ListFormat::Jsonl, "\"FilePath\":\"C:\\\\a\\ud800z\\\\\\\"q\\\",\\u000d\\u000a\xF0\x9F\x90\xA7\"", false},
-        {ListFormat::Csv, ",\"C:\\a\xEF\xBF\xBDz\\\"\"q\"\",\r\n\xF0\x9F\x90\xA7\",", true},
+        {ListFormat::Jsonl, "{\"FileTitle\":",
+         "\"FilePath\":\"C:\\\\a\\ud800z\\\\\\\"q\\\",\\u000d\\u000a\\u0001\\u001f\xF0\x9F\x90\xA7\"", false},
+        {ListFormat::Csv,
+         "FileTitle,FilePath,FileUrl,CreateTime,AccessTime,WriteTime,ArchivedAttribute,CompressedAttribute,"
+         "HiddenAttribute,NormalAttribute,ReadOnlyAttribute,SystemAttribute,TemporaryAtribbute,AllAttributes,"
+         "FileLength,FileOwner,CreateTimeUtc,AccessTimeUtc,WriteTimeUtc\r\n,",
+         ",\"C:\\a\xEF\xBF\xBDz\\\"\"q\"\",\r\n\x01\x1f\xF0\x9F\x90\xA7\",", true},
     };
     for (const auto& row : rows) {
         const std::wstring path = UniqueTempPath(L".list");
@@ -390,10 +445,11 @@ TEST(SorvikScan, ANameThatUtf8CannotCarryIsEscapedInJsonAndReplacedInCsv)
             const CConsoleText out(file.Get());
             CListingWriter listing(out, row.format);
             bool replaced = false;
-            EXPECT_TRUE(listing.Write(facts, replaced) && listing.Flush());
+            EXPECT_TRUE(listing.Begin() && listing.Write(facts, replaced) && listing.Flush());
             EXPECT_EQ(row.replaced, replaced);
         }
         const std::string written = ReadAll(path);
+        EXPECT_EQ(0u, written.find(row.header)) << written;
         EXPECT_NE(std::string::npos, written.find(row.path)) << written;
         EXPECT_NE(std::string::npos, written.find(row.format == ListFormat::Csv ? ",7," : "\"FileLength\":7,"));
         EXPECT_NE(std::string::npos, written.find(row.format == ListFormat::Csv ? ",,,2023-10-29T01:30:00.1234567\r\n"

@@ -127,58 +127,81 @@ TEST_F(DatabaseWrite, AStopFinishesTheFileInProgressAndCancelsOnlyItsOwnStatemen
     const LPCWSTR insert = L"INSERT INTO files (path) VALUES ('{FilePath}')";
     const CKernelHandle returned(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     site.options.m_bShowOwner = true;
-    // The stop comes during the first file's owner lookup: one that outlasts
-    // the grace, or one followed by a statement that a lock holds. Last, an
-    // earlier walk's canceller outlives its walk while a lock holds this
-    // one's statement for longer than the grace.
+    // Moments in ms from the first file's owner step: the stop, the end of
+    // that step (its statement starts then) and the release of the lock
+    // (0: no lock; INFINITE: after the walk). The rows share one canceller
+    // and follow each other, so the third runs right after a cancelled
+    // statement. The grace counts from the stop for a statement already
+    // running, else from the statement's own start. Last, an earlier walk's
+    // canceller outlives its walk while a lock holds this one's statement for
+    // longer than the grace.
     const struct {
         const char* how;
-        bool locked;
+        Engine engine;
         bool stale;
+        DWORD stopAt, stepEndsAt, releaseAt;
         size_t listed;
         const wchar_t* stored;
     } rows[] = {
-        {"a slow owner lookup", false, false, 1, L"1"},
-        {"a statement that a lock holds", true, false, 0, L"1"},
-        {"an earlier walk's canceller", true, true, 2, L"3"},
+        {"a slow owner lookup", Engine::Sqlite, false, 0, 1500, 0, 1, L"1"},
+        {"a statement that a lock holds", Engine::Sqlite, false, 0, 0, INFINITE, 0, L"1"},
+        {"a statement that starts 0.9 s after the stop, held 0.5 s", Engine::Sqlite, false, 0, 900, 1400, 1, L"2"},
+        {"a statement that starts 0.9 s after the stop, held 0.5 s", Engine::PostgreSql, false, 0, 900, 1400, 1, L"1"},
+        {"a statement that starts 0.9 s after the stop, held 0.5 s", Engine::MariaDb, false, 0, 900, 1400, 1, L"1"},
+        {"a statement held 0.8 s before the stop and 0.5 s after", Engine::Sqlite, false, 800, 0, 1300, 1, L"3"},
+        {"an earlier walk's canceller", Engine::Sqlite, true, 0, 0, 3000, 2, L"5"},
     };
     for (const auto& row : rows) {
+        std::optional<TestDatabase> server;
+        TestDatabase& database = row.engine == Engine::Sqlite ? sqlite : server.emplace(row.engine);
+        if (!database.Unreachable().empty())
+            continue;
+        const std::string what = row.how + std::string(", ") + EngineName(row.engine);
+        site.database = &database.db;
         std::optional<TableLock> lock;
-        if (row.locked)
-            lock.emplace(Engine::Sqlite, sqlite);
-        ASSERT_TRUE(!lock || lock->Taken()) << row.how;
+        if (row.releaseAt)
+            lock.emplace(row.engine, database);
+        ASSERT_TRUE(!lock || lock->Taken()) << what;
         const unsigned round = site.cancel.BeginRound();
         ::ResetEvent(returned.Get());
         CStopCanceller canceller(site.cancel, returned.Get());
-        std::thread release;
+        std::thread timer;
         site.rows.clear();
         site.inOwnerStep = [&](RecordingSite& s) {
             if (!s.rows.empty())
                 return;
-            const DWORD stopped = ::GetTickCount();
-            if (row.stale) {
-                ASSERT_TRUE(canceller.Begin(round - 1));
-                // Released well after the stale canceller would have struck.
-                release = std::thread([&] {
-                    DialogDriver::WaitUntil([&] { return ::GetTickCount() - stopped > 3 * CStopCanceller::kGraceMs; });
+            // Copied into the timer thread, which outlives this lambda.
+            const DWORD start = ::GetTickCount();
+            const auto until = [start](DWORD ms) {
+                DialogDriver::WaitUntil([=] { return ::GetTickCount() - start >= ms; });
+            };
+            const auto stop = [&s, &row, &canceller, round] {
+                s.options.m_bStop = !row.stale;
+                EXPECT_TRUE(canceller.Begin(row.stale ? round - 1 : round)) << row.how;
+            };
+            if (!row.stopAt)
+                stop();
+            timer = std::thread([&row, &lock, until, stop] {
+                if (row.stopAt) {
+                    until(row.stopAt);
+                    stop();
+                }
+                if (lock && row.releaseAt != INFINITE) {
+                    until(row.releaseAt);
                     lock.reset();
-                });
-                return;
-            }
-            s.options.m_bStop = true;
-            ASSERT_TRUE(canceller.Begin(round));
-            if (!row.locked)
-                DialogDriver::WaitUntil([&] { return ::GetTickCount() - stopped > 3 * CStopCanceller::kGraceMs / 2; });
+                }
+            });
+            until(row.stepEndsAt);
         };
-        EXPECT_EQ(!row.locked || row.stale, site.Walk(tree.Root(), L"*.*", insert)) << row.how;
+        EXPECT_EQ(row.releaseAt != INFINITE, site.Walk(tree.Root(), L"*.*", insert)) << what;
         ::SetEvent(returned.Get());
-        if (release.joinable())
-            release.join();
+        if (timer.joinable())
+            timer.join();
         site.options.m_bStop = false;
         lock.reset();
-        EXPECT_EQ(row.listed, site.rows.size()) << row.how;
-        EXPECT_TRUE(site.errors.empty()) << row.how << ": nothing asks";
-        EXPECT_EQ(row.stored, Count(sqlite.db)) << row.how;
+        EXPECT_EQ(row.listed, site.rows.size()) << what;
+        EXPECT_TRUE(site.errors.empty()) << what << ": nothing asks";
+        EXPECT_EQ(row.stored, Count(database.db)) << what;
     }
 }
 

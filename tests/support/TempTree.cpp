@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cwchar>
 
 // Wine splits a Unix command line into arguments by the Windows rules, as
 // CommandLineToArgvW reads them back: backslashes before a quote are doubled.
@@ -64,11 +65,19 @@ std::string ReadAll(const std::wstring& path)
 
 std::wstring UniqueTempPath(const std::wstring& suffix)
 {
+    // Wine gives process ids out again from run to run: the moment of the
+    // first name keeps this run's names apart from what a killed run left.
+    static const std::wstring run = [] {
+        FILETIME now;
+        ::GetSystemTimeAsFileTime(&now);
+        wchar_t text[32];
+        std::swprintf(text, 32, L"%lx-%08lx-%08lx", ::GetCurrentProcessId(), now.dwHighDateTime, now.dwLowDateTime);
+        return std::wstring(text);
+    }();
     static std::atomic<int> counter{0};
     wchar_t temp[MAX_PATH];
     ::GetTempPathW(MAX_PATH, temp);
-    return std::wstring(temp) + L"sorvik-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-           std::to_wstring(++counter) + suffix;
+    return std::wstring(temp) + L"sorvik-" + run + L"-" + std::to_wstring(++counter) + suffix;
 }
 
 bool RunUnixCommand(const std::wstring& commandLine, const std::wstring& watchedPath, bool shouldExist)
@@ -93,15 +102,31 @@ bool RunUnixCommand(const std::wstring& commandLine, const std::wstring& watched
 
 bool RunUnixScript(const std::string& script, const std::wstring& watchedPath)
 {
+    // No script outlives this program, killed at its deadline say, with a
+    // lock held: a watch in the background ends the script's whole process
+    // group (setsid makes it its own) once no process has this program's
+    // mark open. Wine hands scripts to init and opens files in its server,
+    // so neither a parent nor /proc/self can tell this program's Unix
+    // process; the server holds the mark open as long as the program lives.
+    static const std::wstring mark = [] {
+        const std::wstring path = UniqueTempPath(L".alive");
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        return path;
+    }();
+    const std::string watch = "(while [ -e /proc/$$ ] && ls -l /proc/[0-9]*/fd 2>/dev/null | grep -qF -- " +
+                              Narrow(ShellQuote(mark.substr(mark.rfind(L'\\') + 1))) +
+                              "; do sleep 1; done; [ -e /proc/$$ ] && kill -- -$$) 2>/dev/null &\n";
     const std::wstring scriptPath = UniqueTempPath(L".sh");
     HANDLE file = ::CreateFileW(scriptPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
     const bool saved = file != INVALID_HANDLE_VALUE &&
+                       ::WriteFile(file, watch.data(), static_cast<DWORD>(watch.size()), &written, nullptr) &&
                        ::WriteFile(file, script.data(), static_cast<DWORD>(script.size()), &written, nullptr);
     if (file != INVALID_HANDLE_VALUE)
         ::CloseHandle(file);
     // bash has the script open by then: removing its name takes nothing away.
-    const bool ran = saved && RunUnixCommand(L"/bin/bash " + QuoteArgument(UnixPathUnderWine(scriptPath.c_str()).Str()),
+    const bool ran = saved && RunUnixCommand(L"/usr/bin/setsid /bin/bash " +
+                                                 QuoteArgument(UnixPathUnderWine(scriptPath.c_str()).Str()),
                                              watchedPath, true);
     ::DeleteFileW(scriptPath.c_str());
     return ran;

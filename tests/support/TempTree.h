@@ -48,5 +48,5 @@ std::wstring QuoteArgument(const std::wstring& text);
 // longer exists), false if that does not happen within a minute.
 bool RunUnixCommand(const std::wstring& commandLine, const std::wstring& watchedPath, bool shouldExist);
 // Runs a bash script from the Unix side; true once watchedPath exists. The
-// script may go on running after that.
+// script may go on running after that, but not after this program.
 bool RunUnixScript(const std::string& script, const std::wstring& watchedPath);

@@ -1,8 +1,9 @@
 // Gives every test of the program a deadline of its own: a test that hangs
 // (a walk that never ends, a dialog that never closes) fails after a minute,
 // naming itself, instead of holding the run until CTest's time-out ends it
-// without a word. The slowest test takes seconds.
-#include <windows.h>
+// without a word. The slowest test takes seconds. Whatever Windows program
+// the tests started (SorvikScan, the sample host) ends with the program.
+#include "support/TestProgramEnd.h"
 
 #include <gtest/gtest.h>
 
@@ -35,11 +36,11 @@ private:
         const TestDeadline* self = static_cast<const TestDeadline*>(pv);
         for (;; ::Sleep(1000)) {
             if (self->m_running && ::GetTickCount() - self->m_startedAt > kDeadlineMs) {
-                std::fprintf(stdout, "\n[ DEADLINE ] %s did not end within %lu s: it hangs there.\n",
-                             self->m_where.c_str(), kDeadlineMs / 1000);
-                std::fflush(stdout);
                 // The hung threads may hold any lock: leave at once.
-                ::TerminateProcess(::GetCurrentProcess(), 1);
+                char line[1024];
+                std::snprintf(line, sizeof line, "\n[ DEADLINE ] %s did not end within %lu s: it hangs there.\n",
+                              self->m_where.c_str(), kDeadlineMs / 1000);
+                EndTestProgram(line, 1);
             }
         }
     }
@@ -49,7 +50,22 @@ private:
     std::atomic<bool> m_running{false};
 };
 
+// Every process the program starts joins its job, and the job's last handle
+// goes with the program, however it ends: at its deadline, at a crash, or at
+// a test that left a child running. (Unix programs are not Windows
+// processes: the scripts look after themselves.)
+void EndChildrenWithProgram()
+{
+    const HANDLE job = ::CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!job || !::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) ||
+        !::AssignProcessToJobObject(job, ::GetCurrentProcess()))
+        std::fprintf(stderr, "warning: the tests' programs may outlive this one (error %lu)\n", ::GetLastError());
+}
+
 const bool registered = [] {
+    EndChildrenWithProgram();
     ::testing::UnitTest::GetInstance()->listeners().Append(new TestDeadline);
     return true;
 }();
