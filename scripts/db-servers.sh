@@ -30,27 +30,9 @@ fail() {
 dir=$(mkdir -p "$1" && cd "$1" && pwd)
 # Each folder this script makes holds this file; no other is used or deleted.
 marker=.made-by-sorvik-db-servers
-pgbin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
+. "$(dirname "${BASH_SOURCE[0]}")/postgresql.sh"
 [ -n "$pgbin" ] || fail "no PostgreSQL server: install the postgresql package (scripts/install-deps.sh)"
 command -v mariadbd >/dev/null || fail "no MariaDB server: install the mariadb-server package (scripts/install-deps.sh)"
-# PostgreSQL refuses to run as root. Under root it runs in a user namespace
-# of its own, as nobody there, while its files stay root's here: so it
-# reaches the build folder wherever that lies, whatever its parents allow.
-as_postgres=()
-if [ "$(id -u)" -eq 0 ]; then
-    as_postgres=(unshare --user --map-user=65534 --map-group=65534)
-fi
-
-wait_for() {  # what, seconds, test command...
-    local what=$1 seconds=$2
-    shift 2
-    for _ in $(seq $((seconds * 10))); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    echo "db-servers.sh: $what did not happen within $seconds s" >&2
-    return 1
-}
 
 # True for a real folder (not a link) that only the user may enter.
 is_private() {
@@ -153,9 +135,7 @@ make_data_folder() {  # name, fill
 
 # Each fill logs into its stage, fresh; the log is shown if it fails.
 fill_postgresql() {  # stage
-    (umask 077 && head -c 24 /dev/urandom | base64 | tr -d '/+=' >"$1/password")
-    "${as_postgres[@]}" "$pgbin/initdb" -D "$1/data" -U sorvik --auth=scram-sha-256 --pwfile="$1/password" \
-        -E UTF8 --locale=C.UTF-8 >"$1/init.log" 2>&1 || { tail -n 20 "$1/init.log" >&2; return 1; }
+    make_password "$1/password" && init_postgresql "$1/data" "$1/password" "$1/init.log" || return 1
     mv -T "$1/password" "$dir/postgresql.password"
 }
 
@@ -209,12 +189,6 @@ stop_mariadb() {
 # as root, so it too lies in a folder made here.
 fill_mariadb_odbc64() {  # stage
     "$(dirname "${BASH_SOURCE[0]}")/fetch-mariadb-odbc64.sh" "$1/data/libmaodbc.so"
-}
-
-# The driver of one architecture where its package put it.
-driver() {  # package, file
-    dpkg -L "$1" 2>/dev/null | grep -m 1 "/$2\$" ||
-        fail "no $2 from the package $1: install it (scripts/install-deps.sh)"
 }
 
 # The password as start makes it; anything else, a link too, is refused,
