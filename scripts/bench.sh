@@ -6,21 +6,13 @@ set -euo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/options.sh"
 take_arguments "usage: scripts/bench.sh (a few minutes; trees of up to a million files under /tmp)" 0 0 "$@"
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+. scripts/bench-trees.sh
 cmake --preset mingw-i686 >/dev/null
 cmake --build --preset mingw-i686 --target WalkBenchmark >/dev/null
 scripts/build-sqliteodbc.sh i386 build/mingw-i686/bin/libsqlite3odbc.so
 
 trees=$(mktemp -d /tmp/sorvik-bench.XXXXXX)
 trap 'rm -rf "$trees"' EXIT
-make_tree() {  # folder, sub-folders, files in each
-    local names
-    names=$(printf 'file%d.dat ' $(seq 0 $(($3 - 1))))
-    mkdir -p "$1"
-    for ((d = 0; d < $2; d++)); do
-        mkdir "$1/d$d"
-        (cd "$1/d$d" && touch $names)
-    done
-}
 echo "Making the trees in $trees ..."
 make_tree "$trees/walk" 1000 100
 make_tree "$trees/small" 100 100
@@ -28,7 +20,6 @@ make_tree "$trees/owner" 20 100
 make_tree "$trees/list" 2 100
 make_tree "$trees/large" 10000 100
 
-windows() { echo "Z:${1//\//\\}"; }
 # Standard error through a pipe, not a terminal: SorvikScan's site draws its
 # progress line only on a console, and it would land across the table.
 TZ=UTC scripts/wine-run.sh build/mingw-i686/bin/WalkBenchmark.exe "$(windows "$trees/walk")" \
