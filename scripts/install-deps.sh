@@ -26,6 +26,8 @@ packages=(
     dpkg-dev patch gcc-i686-linux-gnu libsqlite3-dev:i386 unixodbc-dev:i386 gcc "libsqlite3-dev:$native"
     "unixodbc-dev:$native"
     xvfb xauth x11-apps x11-utils imagemagick
+    # The fleet benchmark's server certificate.
+    openssl
     # The release archives.
     zip unzip
     # Fonts for the scripts that Wine's own fonts lack (CJK, emoji).

@@ -87,8 +87,8 @@ rmdir "$planted"
 # (run.sh passes --help to the sample host, whose own test covers it.)
 scripts=$(dirname "$script")
 exits_2() { "$@"; [ $? -eq 2 ]; }
-for s in bench build-sqliteodbc db-servers fetch-mariadb-odbc64 fetch-source install-deps package reproduce \
-    run screenshot test wine-prefix wine-run; do
+for s in bench build-sqliteodbc db-servers fetch-mariadb-odbc64 fetch-source fleet-bench install-deps package \
+    reproduce run screenshot test wine-prefix wine-run; do
     [ "$s" = run ] || check "$s.sh --help" "$scripts/$s.sh" --help
     check "$s.sh refuses an unknown option" exits_2 "$scripts/$s.sh" --no-such-option
 done

@@ -1,0 +1,327 @@
+#!/usr/bin/env bash
+# The fleet's figure: machines that write their inventories at once into
+# one PostgreSQL server across a network, each recipe beside the others and
+# beside COPY, the fastest way rows get in. The server, the relay that plays
+# the network, the trees and the Wine prefix are the run's own, under one
+# temporary folder; all of it is stopped and removed on every way out.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+. scripts/postgresql.sh
+. scripts/bench-trees.sh
+
+usage="usage: scripts/fleet-bench.sh [--delays MS[,MS...]] [--files N]
+Four simulated machines, each a SorvikScan with a name of its own and a tree
+of N files (--files, a multiple of 100; 20000 by default), write their
+inventories at once into a PostgreSQL server made for the run: TCP on
+127.0.0.1, TLS with a certificate made for the run, a password (SCRAM), its
+log flushed at every commit. A relay between them adds each round trip of
+--delays (0,1,10 ms by default). At each: today's recipe (one autocommit
+upsert a file, then the sweep), the same in batches, and the change-only
+recipe, each a first run and an unchanged rerun; then the same rows loaded
+with COPY, four at once. Prints time, rows written to files, the server's
+log bytes and the dead rows a rerun leaves, then the targets met or missed.
+The full run takes about 20 minutes (today's recipe at 10 ms most of it);
+--delays 0 about 3."
+
+delays=0,1,10
+files=20000
+while [ $# -gt 0 ]; do
+    case "$1:${2-}" in
+        -h:* | --help:*) echo "$usage"; exit 0 ;;
+        --delays:*) [[ ${2-} =~ ^[0-9]+(\.[0-9]+)?(,[0-9]+(\.[0-9]+)?)*$ ]] || { echo "$usage" >&2; exit 2; }
+            delays=$2; shift 2 ;;
+        --files:*) [[ ${2-} =~ ^[1-9][0-9]*00$ ]] || { echo "$usage" >&2; exit 2; }
+            files=$2; shift 2 ;;
+        *) echo "$usage" >&2; exit 2 ;;
+    esac
+done
+fail() {
+    echo "fleet-bench.sh: $*" >&2
+    exit 1
+}
+[ -n "$pgbin" ] && command -v openssl gcc psql >/dev/null ||
+    fail "the server, openssl, gcc or psql is missing: run scripts/install-deps.sh"
+psqlodbc=$(driver odbc-postgresql:i386 psqlodbcw.so)
+machines=4
+readme=$PWD/README.md
+
+cmake --preset mingw-i686 >/dev/null
+cmake --build --preset mingw-i686 --target SorvikScan >/dev/null
+scan=$(windows "$PWD/build/mingw-i686/bin/SorvikScan.exe")
+
+tmp=$(mktemp -d /tmp/sorvik-fleet.XXXXXX)
+export WINEPREFIX=$tmp/wine
+server_pid=
+relay_pid=
+running=()  # the machines' and the loads' processes while they run
+cleanup() {
+    [ ${#running[@]} -eq 0 ] || kill "${running[@]}" 2>/dev/null || true
+    [ -z "$relay_pid" ] || kill "$relay_pid" 2>/dev/null || true
+    # The prefix is the run's own: whatever still runs in it is the run's.
+    [ ! -d "$WINEPREFIX" ] || wineserver -k 2>/dev/null || true
+    if [ -n "$server_pid" ]; then
+        kill -INT "$server_pid" 2>/dev/null || true  # the fast shutdown
+        wait "$server_pid" 2>/dev/null || true
+    fi
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+gcc -O2 -Wall -o "$tmp/delay-relay" bench/delay-relay.c
+
+# The server: its own cluster, reached only over TCP on 127.0.0.1 with TLS
+# and the password; fsync and synchronous_commit on, as in production.
+# Without autovacuum, the dead rows a run leaves stay to be counted, and
+# with checkpoints only where the bench asks for them, every run starts
+# with the same full-page images to write.
+start_server() {
+    local data=$tmp/server/data port
+    mkdir -m 700 "$tmp/server"
+    make_password "$tmp/server/password"
+    init_postgresql "$data" "$tmp/server/password" "$tmp/server/init.log"
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj /CN=127.0.0.1 \
+        -addext subjectAltName=IP:127.0.0.1 -keyout "$data/server.key" -out "$tmp/server.crt" 2>"$tmp/server/openssl.log" ||
+        { cat "$tmp/server/openssl.log" >&2; fail "no certificate could be made"; }
+    cp "$tmp/server.crt" "$data/server.crt"
+    echo "hostssl all sorvik 127.0.0.1/32 scram-sha-256" >"$data/pg_hba.conf"
+    # A free port: one below the range the system hands out to clients,
+    # tried until the server can listen on it.
+    for _ in $(seq 20); do
+        port=$((20000 + RANDOM % 12000))
+        setsid "${as_postgres[@]}" "$pgbin/postgres" -D "$data" -p "$port" -c listen_addresses=127.0.0.1 \
+            -c unix_socket_directories= -c ssl=on -c fsync=on -c synchronous_commit=on -c full_page_writes=on \
+            -c autovacuum=off -c checkpoint_timeout=1h -c max_wal_size=10GB \
+            </dev/null >>"$tmp/server/server.log" 2>&1 &
+        server_pid=$!
+        while kill -0 "$server_pid" 2>/dev/null; do
+            if [ "$(sed -n 8p "$data/postmaster.pid" 2>/dev/null | tr -d ' ')" = ready ]; then
+                server_port=$port
+                return 0
+            fi
+            sleep 0.1
+        done
+        wait "$server_pid" || true
+        server_pid=
+        grep -q "could not bind" "$tmp/server/server.log" || break
+    done
+    tail -n 20 "$tmp/server/server.log" >&2
+    fail "PostgreSQL did not start"
+}
+
+# The clients find the password in a file only root may read, never on a
+# command line, and accept only the run's certificate.
+client_environment() {
+    (umask 077 && echo "127.0.0.1:*:*:sorvik:$(cat "$tmp/server/password")" >"$tmp/pgpass")
+    export PGPASSFILE=$tmp/pgpass PGSSLMODE=verify-full PGSSLROOTCERT=$tmp/server.crt PGHOST=127.0.0.1 PGUSER=sorvik
+}
+
+calc() {  # expression: its value
+    awk "BEGIN { printf \"%.6f\", $1 }"
+}
+
+sql() {  # database, statement: the rows, fields apart by spaces
+    PGOPTIONS="-c client_min_messages=warning" psql -X -q -At -F ' ' -v ON_ERROR_STOP=1 -p "$server_port" \
+        -d "$1" -c "$2"
+}
+
+# The relay adds a round trip, and is measured: SELECT 1's latency through
+# it less that of the server itself.
+start_relay() {  # round trip in ms
+    [ -z "$relay_pid" ] || { kill "$relay_pid"; wait "$relay_pid" 2>/dev/null || true; }
+    rm -f "$tmp/relay.port"
+    "$tmp/delay-relay" "$server_port" "$1" >"$tmp/relay.port" 2>>"$tmp/relay.log" &
+    relay_pid=$!
+    wait_for "the relay's start" 10 grep -q . "$tmp/relay.port"
+    relay_port=$(head -n 1 "$tmp/relay.port")
+}
+
+latency() {  # port: SELECT 1's average in ms
+    echo "SELECT 1;" >"$tmp/select1.sql"
+    "$pgbin/pgbench" -n -p "$1" -f "$tmp/select1.sql" -T 2 postgres 2>/dev/null |
+        sed -n 's/^latency average = \([0-9.]*\) ms$/\1/p'
+}
+
+# The README's statements that make the tables, in its order: every
+# PostgreSQL block that is neither a template nor one of a machine's runs.
+# Each line is a statement, its semicolon optional.
+readme_setup() {
+    awk '/^```sql .*PostgreSQL/ { inside = 1; text = ""; next }
+        inside && /^```/ { if (text !~ /%COMPUTERNAME%|\{File/) printf "%s", text; inside = 0; next }
+        inside { text = text $0 (/;$/ ? "" : ";") "\n" }' "$readme"
+}
+
+# The README's nightly script of a recipe: the bat block holding "marker".
+readme_script() {  # marker
+    awk -v marker="$1" '/^```bat$/ { inside = 1; text = ""; next }
+        inside && /^```$/ { if (index(text, marker)) { printf "%s", text; exit } inside = 0; next }
+        inside { text = text $0 "\n" }' "$readme"
+}
+
+fresh_database() {  # name
+    sql postgres "DROP DATABASE IF EXISTS $1" && sql postgres "CREATE DATABASE $1"
+    readme_setup | psql -X -q -v ON_ERROR_STOP=1 -p "$server_port" -d "$1" -f - >/dev/null
+}
+
+# A machine's script: the README's, with the bench's server, program,
+# folders and the machine's name written in, and SorvikScan's options.
+machine_script() {  # script, machine, database, options
+    local line template
+    template=$(windows "$tmp/$2.sql")
+    while IFS= read -r line; do
+        case "$line" in
+            "set DB="*) line="set DB=Driver=$psqlodbc;Server=127.0.0.1;Port=$relay_port;Database=$3;Username=sorvik;SSLmode=verify-full;pqopt={sslrootcert=$tmp/server.crt}" ;;
+            "set SCAN="*) line="set SCAN=\"$scan\"" ;;
+        esac
+        line=${line//"C:\\ProgramData\\Sorvik\\inventory.sql"/"$template"}
+        line=${line//"D:\\Data"/"$(windows "$tmp/$2")"}
+        line=${line//"%COMPUTERNAME%"/"$2"}
+        line=${line//"%SCAN% "/"%SCAN% $4 "}
+        printf '%s\r\n' "$line"
+    done <<<"$1"
+}
+
+no_sessions() {
+    ! pgrep -P "$server_pid" -f '^postgres: sorvik ' >/dev/null
+}
+
+# The figures of a phase. Before: a checkpoint, the log's position and the
+# rows written so far. After: once every session of the phase has ended
+# (and with it counted its rows), the same, and the dead rows.
+begin_phase() {  # database
+    sql "$1" CHECKPOINT
+    read -r lsn_before written_before < <(sql "$1" "SELECT pg_current_wal_lsn(), COALESCE(SUM(n_tup_ins + n_tup_upd + n_tup_del), 0) FROM pg_stat_user_tables WHERE relname = 'files'")
+    started=$EPOCHREALTIME
+}
+
+end_phase() {  # database, round trip, recipe, run
+    local seconds lsn written dead wal key="$2|$3|$4"
+    seconds=$(calc "$EPOCHREALTIME - $started")
+    wait_for "the end of the phase's sessions" 60 no_sessions
+    read -r lsn written dead < <(sql "$1" "SELECT pg_current_wal_lsn(), SUM(n_tup_ins + n_tup_upd + n_tup_del), SUM(n_dead_tup) FROM pg_stat_user_tables WHERE relname = 'files'")
+    wal=$(sql "$1" "SELECT pg_wal_lsn_diff('$lsn', '$lsn_before')")
+    written=$((written - written_before))
+    printf '| %s ms (%.2f) | %s | %s | %.1f s | %.0f | %d | %.2f MB | %s |\n' "$2" "$measured" "$3" "$4" \
+        "$seconds" "$(calc "$machines * $files / $seconds")" "$written" "$(calc "$wal / 1000000")" "$dead"
+    seconds_of[$key]=$seconds
+    written_of[$key]=$written
+    wal_of[$key]=$wal
+}
+
+# One line a target: what it asks, the figure, met or missed.
+target() {  # what, the figure, the condition on numbers (awk)
+    local verdict=missed
+    awk "BEGIN { exit !($3) }" && verdict=met
+    echo "- $1: $2, $verdict"
+}
+
+# The issue's targets, for the delays that were run.
+print_targets() {
+    local delay new today copy first speedup rerun
+    echo
+    echo "Targets:"
+    for delay in ${delays//,/ }; do
+        today=${seconds_of["$delay|today's recipe|first run"]}
+        copy=${seconds_of["$delay|COPY|load"]}
+        for new in "today's recipe, batches" "change-only recipe"; do
+            first=${seconds_of["$delay|$new|first run"]}
+            speedup=$(calc "$today / $first")
+            if awk "BEGIN { exit !($delay == 10) }"; then
+                target "at 10 ms, $new: first run at least 20 times faster than today's recipe" \
+                    "$(printf '%.1f times' "$speedup")" "$speedup >= 20"
+            elif awk "BEGIN { exit !($delay == 0) }"; then
+                target "at 0 ms, $new: first run at least 3 times faster than today's recipe" \
+                    "$(printf '%.1f times' "$speedup")" "$speedup >= 3"
+                # The same rows: a rate a quarter of COPY's is four times its time.
+                target "at 0 ms, $new: at least a quarter of COPY's rate" \
+                    "$(printf '%.2f of it' "$(calc "$copy / $first")")" "$first <= 4 * $copy"
+            fi
+        done
+        rerun="$delay|change-only recipe|unchanged rerun"
+        target "at $delay ms, change-only recipe: an unchanged rerun writes no row of files" \
+            "${written_of[$rerun]} rows" "${written_of[$rerun]} == 0"
+        target "at $delay ms, change-only recipe: an unchanged rerun writes at most a tenth of today's recipe's log bytes" \
+            "$(printf '%.3f of them' "$(calc "${wal_of[$rerun]} / ${wal_of["$delay|today's recipe|unchanged rerun"]}")")" \
+            "10 * ${wal_of[$rerun]} <= ${wal_of["$delay|today's recipe|unchanged rerun"]}"
+    done
+}
+
+# Every machine's run at once; a failed one ends the bench with its words.
+run_machines() {  # script, database, options
+    local m name status=0
+    running=()
+    for ((m = 1; m <= machines; m++)); do
+        name=machine-$m
+        machine_script "$1" "$name" "$2" "$3" >"$tmp/$name.cmd"
+        scripts/wine-run.sh cmd /c "$(windows "$tmp/$name.cmd")" >"$tmp/$name.log" 2>&1 &
+        running+=($!)
+    done
+    for m in "${!running[@]}"; do wait "${running[$m]}" || { status=$?; tail -n 5 "$tmp/machine-$((m + 1)).log" >&2; }; done
+    running=()
+    [ "$status" -eq 0 ] || fail "a machine's run ended with $status"
+}
+
+# The same rows as the machines write, from SorvikScan's own listing of
+# each tree, loaded with COPY through the relay, four at once.
+make_copy_data() {
+    local m
+    for ((m = 1; m <= machines; m++)); do
+        scripts/wine-run.sh "$scan" "$(windows "$tmp/machine-$m")" --list csv 2>/dev/null |
+            awk -F , -v host="machine-$m" 'NR > 1 { sub(/\r$/, ""); print host ",1," $1 "," $2 "," $6 "," $14 "," $15 "," $17 "," $18 "," $19 }' \
+                >"$tmp/machine-$m.csv"
+        [ "$(wc -l <"$tmp/machine-$m.csv")" -eq "$files" ] || fail "the listing of machine-$m is not $files rows"
+    done
+}
+
+load_with_copy() {  # database
+    local m status=0
+    running=()
+    for ((m = 1; m <= machines; m++)); do
+        psql -X -q -v ON_ERROR_STOP=1 -p "$relay_port" -d "$1" \
+            -c "\\copy files (host, run, title, path, written, attributes, length, created_utc, accessed_utc, written_utc) FROM '$tmp/machine-$m.csv' (FORMAT csv)" &
+        running+=($!)
+    done
+    for m in "${running[@]}"; do wait "$m" || status=$?; done
+    running=()
+    [ "$status" -eq 0 ] || fail "a COPY ended with $status"
+}
+
+echo "Making the trees and the server in $tmp ..."
+for ((m = 1; m <= machines; m++)); do make_tree "$tmp/machine-$m" $((files / 100)) 100; done
+start_server
+client_environment
+scripts/wine-prefix.sh "$WINEPREFIX" null
+# A warm wineserver, as a machine's own system has: no run pays its start.
+wineserver -p >/dev/null 2>&1 </dev/null
+make_copy_data
+
+[ -n "$(readme_script '%SCAN%')" ] || fail "no nightly script in the README"
+# Each recipe: its name, what marks its script in the README, SorvikScan's options.
+recipes=(
+    "today's recipe|%SCAN%|--batch 1"
+    "today's recipe, batches|%SCAN%|"
+)
+
+declare -A seconds_of written_of wal_of
+echo
+echo "| round trip added (measured) | recipe | run | time | files/s | rows written to files | log bytes | dead rows |"
+echo "|---|---|---|---:|---:|---:|---:|---:|"
+for delay in ${delays//,/ }; do
+    start_relay "$delay"
+    direct=$(latency "$server_port")
+    measured=$(calc "$(latency "$relay_port") - $direct")
+    for recipe in "${recipes[@]}"; do
+        IFS='|' read -r name marker options <<<"$recipe"
+        fresh_database fleet
+        for run in "first run" "unchanged rerun"; do
+            begin_phase fleet
+            run_machines "$(readme_script "$marker")" fleet "$options"
+            end_phase fleet "$delay" "$name" "$run"
+        done
+    done
+    fresh_database fleet
+    begin_phase fleet
+    load_with_copy fleet
+    end_phase fleet "$delay" COPY load
+done
+print_targets
