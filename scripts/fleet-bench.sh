@@ -114,6 +114,11 @@ start_server() {
 client_environment() {
     (umask 077 && echo "127.0.0.1:*:*:sorvik:$(cat "$tmp/server/password")" >"$tmp/pgpass")
     export PGPASSFILE=$tmp/pgpass PGSSLMODE=verify-full PGSSLROOTCERT=$tmp/server.crt PGHOST=127.0.0.1 PGUSER=sorvik
+    # Debian's driver settings turn psqlODBC's communication log on, which
+    # leaves a file in /tmp for every connection: the run's own turn it off.
+    mkdir "$tmp/odbc"
+    printf '[PostgreSQL Unicode]\nCommLog=0\n' >"$tmp/odbc/odbcinst.ini"
+    export ODBCSYSINI=$tmp/odbc
 }
 
 calc() {  # expression: its value
