@@ -453,7 +453,9 @@ TEST(SorvikScan, ANameThatUtf8CannotCarryIsEscapedInJsonAndReplacedInCsv)
             const CConsoleText out(file.Get());
             CListingWriter listing(out, row.format);
             bool replaced = false;
-            EXPECT_TRUE(listing.Begin() && listing.Write(facts, replaced) && listing.Flush());
+            std::string line;
+            listing.Format(facts, line, replaced);
+            EXPECT_TRUE(listing.Begin() && listing.WriteFormatted(line) && listing.Flush());
             EXPECT_EQ(row.replaced, replaced);
         }
         const std::string written = ReadAll(path);
