@@ -64,7 +64,7 @@ void CConsoleSite::StartBatches()
         e->Delete();
         return;
     }
-    m_pBatch = std::make_unique<CStatementBatch>(*m_pDatabase, m_cancel, m_batchFiles, *this);
+    m_pBatch = std::make_unique<CStatementBatch>(*m_pDatabase, m_cancel, m_options.m_bStop, m_batchFiles, *this);
 }
 
 bool CConsoleSite::FinishBatches()

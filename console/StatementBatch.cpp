@@ -19,9 +19,11 @@ size_t StatementEnd(const std::wstring& statement)
 
 }  // namespace
 
-CStatementBatch::CStatementBatch(CDatabase& database, CStatementCancel& cancel, unsigned files, IOutcome& outcome)
+CStatementBatch::CStatementBatch(CDatabase& database, CStatementCancel& cancel, const CRelaxedFlag& stop,
+                                 unsigned files, IOutcome& outcome)
     : m_database(database),
       m_cancel(cancel),
+      m_stop(stop),
       m_outcome(outcome),
       m_files(files),
       m_bJoin(database.TakesStatementBatches())
@@ -102,6 +104,8 @@ bool CStatementBatch::RunOneByOne(bool joinTried)
 {
     bool allWritten = true;
     for (const Entry& entry : m_entries) {
+        if (m_stop)
+            return true;
         CString error;
         bool cancelled = false;
         try {

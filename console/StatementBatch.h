@@ -8,6 +8,7 @@
 // has failed: a run that ends anywhere has told exactly the rows it left.
 // Every member runs on the worker thread (the program's main thread).
 #include "framework/Database.h"
+#include "scan/ScanOptions.h"
 
 #include <string>
 #include <vector>
@@ -34,8 +35,11 @@ public:
         ~IOutcome() = default;
     };
 
-    // files: a batch runs once it holds this many.
-    CStatementBatch(CDatabase& database, CStatementCancel& cancel, unsigned files, IOutcome& outcome);
+    // files: a batch runs once it holds this many. stop: the walk's stop
+    // request, which ends a batch run again statement by statement after
+    // the statement in progress, as it ends the walk after the file.
+    CStatementBatch(CDatabase& database, CStatementCancel& cancel, const CRelaxedFlag& stop, unsigned files,
+                    IOutcome& outcome);
 
     // Queues a statement; its entry is filled in by the caller.
     Entry& Add(const CString& statement);
@@ -44,7 +48,7 @@ public:
     // Runs what is queued, commits it and tells each outcome. False when the
     // run is to end: a failed statement that the outcome did not go on
     // from, or a statement that a stop cancelled. What was not run is then
-    // dropped untold (rolled back).
+    // dropped untold (rolled back), as it is after a stop.
     bool Run();
 
 private:
@@ -56,6 +60,7 @@ private:
 
     CDatabase& m_database;
     CStatementCancel& m_cancel;
+    const CRelaxedFlag& m_stop;
     IOutcome& m_outcome;
     const size_t m_files;
     bool m_bJoin;
