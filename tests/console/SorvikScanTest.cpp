@@ -330,10 +330,17 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
     TempTree many;
     for (int i = 0; i < 20; ++i)
         many.AddFile(L"f" + std::to_wstring(i) + L".txt");
-    TestDatabase sqlite;
     const std::wstring write = L" --sql " + QuoteArgument(kInsertPath);
-    ScanProcess before(QuoteArgument(tree.Root()) + L" --database " + QuoteArgument(sqlite.ConnectionString().Str()) + write);
-    ASSERT_EQ(0u, before.Wait()) << before.Err();
+    // Each engine's table with two rows before, then locked by another
+    // session (on the server engines, while a batch of two waits: the
+    // server shows the statement waiting).
+    TestDatabase sqlite;
+    TestDatabase postgres(Engine::PostgreSql);
+    TestDatabase mariadb(Engine::MariaDb);
+    for (TestDatabase* db : {&sqlite, &postgres, &mariadb}) {
+        ScanProcess before(QuoteArgument(tree.Root()) + L" --database " + QuoteArgument(db->ConnectionString().Str()) + write);
+        ASSERT_EQ(0u, before.Wait()) << before.Err();
+    }
 
     // Once the program has its connection: the file in progress is a.txt,
     // whose statement waits for the lock (the program's open files show the
@@ -342,13 +349,20 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
     // timeout of 0.2 s fails each file's statement and the walk goes on;
     // the interrupt comes after the first failure and must end the walk
     // after the file in progress.
-    TableLock lock(Engine::Sqlite, sqlite);
-    ASSERT_TRUE(lock.Taken());
+    std::unique_ptr<TableLock> locks[] = {std::make_unique<TableLock>(Engine::Sqlite, sqlite),
+                                          std::make_unique<TableLock>(Engine::PostgreSql, postgres),
+                                          std::make_unique<TableLock>(Engine::MariaDb, mariadb)};
+    ASSERT_TRUE(std::all_of(std::begin(locks), std::end(locks), [](const auto& lock) { return lock->Taken(); }));
     SilentServer silent;
     const std::wstring database = ConnectionValue(sqlite.ConnectionString(), L"Database").Str();
     const std::string openFiles =
         "ls -l /proc/$pid/fd | grep -qF -- '" + Narrow(database.substr(database.rfind(L'/') + 1)) + "'";
-    const std::wstring held = L" --pattern a.txt --database " + QuoteArgument(sqlite.ConnectionString().Str()) + write;
+    const auto heldIn = [&](const TestDatabase& db, const wchar_t* pattern, const wchar_t* option) {
+        return L" --pattern " + std::wstring(pattern) + L" --database " +
+               QuoteArgument(db.ConnectionString().Str() + option) + write;
+    };
+    const std::wstring held = heldIn(sqlite, L"a.txt", L"");
+    const std::string waiting = "echo \"SELECT 'waiting' FROM information_schema.processlist WHERE state LIKE 'Waiting for table%'\" | ";
     const std::wstring connecting =
         L" --pattern a.txt --database " + QuoteArgument(silent.Connection(Engine::PostgreSql)) + write;
     const struct {
@@ -362,6 +376,10 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
     } rows[] = {
         {"Ctrl+C, with the statement held", tree, held, openFiles, false, false, "0 files, 1 folders, 0 statements"},
         {"shut-down, with the statement held", tree, held, openFiles, false, true, "0 files, 1 folders, 0 statements"},
+        {"Ctrl+C, with a batch held by PostgreSQL", tree, heldIn(postgres, L"*.txt", L""),
+         "pgrep -f 'postgres: sorvik postgres .* waiting' >/dev/null", false, false, "0 files, 1 folders, 0 statements"},
+        {"Ctrl+C, with a batch held by MariaDB", tree, heldIn(mariadb, L"*.txt", L";OPTION=67108864"),
+         waiting + mariadb.ClientCommand() + " | grep -q waiting", false, false, "0 files, 1 folders, 0 statements"},
         {"Ctrl+C, while connecting", tree, connecting, "true", true, false, "0 files, 0 folders"},
         {"shut-down, while connecting", tree, connecting, "true", true, true, "0 files, 0 folders"},
         {"Ctrl+C, in a long walk", many, L" --pattern *.txt --on-error continue --database " +
@@ -400,12 +418,15 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
         EXPECT_NE(std::string::npos, err.find(row.summary, summary)) << row.how << "\n" << err;
         // After the file in progress: in the long walk, the second or so of twenty.
         EXPECT_LT(std::strtoul(err.c_str() + summary + 12, nullptr, 10), 10ul) << row.how << "\n" << err;
-        EXPECT_EQ(2u, AllFiles(sqlite.db).size()) << "every row before stays, and none came after";
     }
+    // Every row before stays, and none came after: read once the locks are gone.
+    for (auto& lock : locks)
+        lock.reset();
+    for (TestDatabase* db : {&sqlite, &postgres, &mariadb})
+        EXPECT_EQ(2u, QueryRows(db->db, L"SELECT path FROM files").size()) << Narrow(db->ConnectionString().Str());
 
     // A server that answers not even the cancel (its process stopped, and
     // let go again whatever the outcome): the stop ends the program all the same.
-    TestDatabase postgres(Engine::PostgreSql);
     ScanProcess hung(QuoteArgument(tree.Root()) + L" --database " + QuoteArgument(postgres.ConnectionString().Str()) +
                      write + L" --before-sql " + QuoteArgument(L"SELECT pg_sleep(300)"));
     TempTree marks;
