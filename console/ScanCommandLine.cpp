@@ -10,6 +10,7 @@ const wchar_t kScanUsage[] =
     L"Usage: SorvikScan FOLDER [--pattern PATTERN] [--owner]\n"
     L"                  [--database CONNECTION (--sql TEMPLATE | --sql-file FILE)] [--on-error stop|continue]\n"
     L"                  [--before-sql STATEMENT]... [--after-sql STATEMENT]... [--login-timeout SECONDS]\n"
+    L"                  [--batch FILES]\n"
     L"                  [--list csv|jsonl] [--help]\n"
     L"Walks FOLDER and its sub-folders for files matching PATTERN (default *.*), as the Sorvik dialog does.\n"
     L"  --owner            look up each file's owner\n"
@@ -20,6 +21,8 @@ const wchar_t kScanUsage[] =
     L"  --before-sql SQL   run once before the walk, on the same connection (repeatable)\n"
     L"  --after-sql SQL    run once after a walk that ended with 0, on the same connection (repeatable)\n"
     L"  --login-timeout S  give up a connection that has not opened in S seconds (default 30)\n"
+    L"  --batch FILES      commit the statements of this many files together, sent at once where the\n"
+    L"                     driver can (default 1000; 1: each statement on its own, as the dialog does)\n"
     L"  --list csv|jsonl   every file on standard output (csv is the default without --database)\n"
     L"Warnings, errors and a closing summary go to standard error.\n"
     L"Exit codes: 0 everything listed and written, 1 finished with warnings or failed statements skipped,\n"
@@ -36,7 +39,7 @@ const struct {
     {L"--pattern", Kind::Value},        {L"--owner", Kind::Flag},          {L"--database", Kind::Value},
     {L"--sql", Kind::Value},            {L"--sql-file", Kind::Value},      {L"--on-error", Kind::Value},
     {L"--before-sql", Kind::Repeatable}, {L"--after-sql", Kind::Repeatable}, {L"--login-timeout", Kind::Value},
-    {L"--list", Kind::Value},
+    {L"--list", Kind::Value},           {L"--batch", Kind::Value},
 };
 
 bool IsHelp(const std::wstring& arg)
@@ -107,16 +110,21 @@ std::wstring Value(const GivenOptions& given, const wchar_t* name, const std::ws
     return it == given.end() ? fallback : it->second.front();
 }
 
-bool ReadLoginTimeout(const std::wstring& text, unsigned& seconds, std::wstring& error)
+// A whole number from 1 to most, given to the option name.
+bool ReadCount(const GivenOptions& given, const wchar_t* name, unsigned most, const wchar_t* unit, unsigned& value,
+               std::wstring& error)
 {
-    constexpr unsigned kLongest = 86400;
-    const bool digits = !text.empty() && text.size() <= 5 &&
+    if (!given.count(name))
+        return true;
+    const std::wstring text = Value(given, name);
+    const bool digits = !text.empty() && text.size() <= 6 &&
                         std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
-    seconds = digits ? static_cast<unsigned>(std::stoul(text)) : 0;
-    if (seconds < 1 || seconds > kLongest) {
-        error = L"--login-timeout takes whole seconds from 1 to 86400, not " + text;
+    const unsigned read = digits ? static_cast<unsigned>(std::stoul(text)) : 0;
+    if (read < 1 || read > most) {
+        error = std::wstring(name) + L" takes " + unit + L" from 1 to " + std::to_wstring(most) + L", not " + text;
         return false;
     }
+    value = read;
     return true;
 }
 
@@ -175,8 +183,8 @@ bool ParseScanCommand(int argc, const wchar_t* const* argv, ScanCommand& command
         error = L"--list takes csv or jsonl, not " + list;
         return false;
     }
-    if (given.count(L"--login-timeout") &&
-        !ReadLoginTimeout(Value(given, L"--login-timeout"), command.loginTimeoutSeconds, error))
+    if (!ReadCount(given, L"--login-timeout", 86400, L"whole seconds", command.loginTimeoutSeconds, error) ||
+        !ReadCount(given, L"--batch", 100000, L"a count of files", command.batchFiles, error))
         return false;
 
     const bool sqlGiven = given.count(L"--sql") != 0;
@@ -192,6 +200,10 @@ bool ParseScanCommand(int argc, const wchar_t* const* argv, ScanCommand& command
     }
     if ((!command.opening.empty() || !command.closing.empty()) && command.connection.empty()) {
         error = L"--before-sql and --after-sql need --database.";
+        return false;
+    }
+    if (given.count(L"--batch") && command.connection.empty()) {
+        error = L"--batch needs --database: it batches the statements.";
         return false;
     }
     if (!command.sqlFile.empty() && !ReadTemplateFile(command.sqlFile, command.sql, error))

@@ -24,9 +24,9 @@ public:
     // (worker thread)
     bool ScanFolder(const CString& folder, LPCWSTR pattern, LPCWSTR sqlTemplate);
 
-    // Expands the template for one file and executes it. False when the site
-    // ends the walk at the statement's error, or a stop cancelled the
-    // statement. (worker thread)
+    // Expands the template for one file and executes it, or hands it to the
+    // site's queue. False when the site ends the walk at a statement's error,
+    // or a stop cancelled the statement. (worker thread)
     bool WriteFileRow(const CSqlTemplate& sqlTemplate, const FileFacts& facts);
 
 private:
