@@ -18,8 +18,9 @@ log flushed at every commit. A relay between them adds each round trip of
 --delays (0,1,10 ms by default). At each: today's recipe (one autocommit
 upsert a file, then the sweep), the same in batches, and the change-only
 recipe, each a first run and an unchanged rerun; then the same rows loaded
-with COPY, four at once. Prints time, rows written to files, the server's
-log bytes and the dead rows a rerun leaves, then the targets met or missed.
+with COPY, four at once. Prints time, the server sessions' CPU time, rows
+written to files, the server's log bytes and the dead rows a rerun leaves,
+then the targets met or missed.
 The full run takes about 20 minutes (today's recipe at 10 ms most of it);
 --delays 0 about 3."
 
@@ -190,24 +191,34 @@ no_sessions() {
     ! pgrep -P "$server_pid" -f '^postgres: sorvik ' >/dev/null
 }
 
-# The figures of a phase. Before: a checkpoint, the log's position and the
-# rows written so far. After: once every session of the phase has ended
-# (and with it counted its rows), the same, and the dead rows.
+# The CPU time of the server's sessions that have ended, in clock ticks:
+# the postmaster's children's, counted as each is reaped.
+sessions_cpu() {
+    awk '{ print $16 + $17 }' "/proc/$server_pid/stat"
+}
+
+# The figures of a phase. Before: a checkpoint, the log's position, the
+# rows written so far and the sessions' CPU time. After: once every session
+# of the phase has ended (and with it counted its rows and CPU), the same,
+# and the dead rows.
 begin_phase() {  # database
     sql "$1" CHECKPOINT
     read -r lsn_before written_before < <(sql "$1" "SELECT pg_current_wal_lsn(), COALESCE(SUM(n_tup_ins + n_tup_upd + n_tup_del), 0) FROM pg_stat_user_tables WHERE relname = 'files'")
+    wait_for "the end of the sessions before the phase" 60 no_sessions
+    cpu_before=$(sessions_cpu)
     started=$EPOCHREALTIME
 }
 
 end_phase() {  # database, round trip, recipe, run
-    local seconds lsn written dead wal key="$2|$3|$4"
+    local seconds lsn written dead wal cpu key="$2|$3|$4"
     seconds=$(calc "$EPOCHREALTIME - $started")
     wait_for "the end of the phase's sessions" 60 no_sessions
+    cpu=$(calc "($(sessions_cpu) - $cpu_before) / $(getconf CLK_TCK)")
     read -r lsn written dead < <(sql "$1" "SELECT pg_current_wal_lsn(), SUM(n_tup_ins + n_tup_upd + n_tup_del), SUM(n_dead_tup) FROM pg_stat_user_tables WHERE relname = 'files'")
     wal=$(sql "$1" "SELECT pg_wal_lsn_diff('$lsn', '$lsn_before')")
     written=$((written - written_before))
-    printf '| %s ms (%.2f) | %s | %s | %.1f s | %.0f | %d | %.2f MB | %s |\n' "$2" "$measured" "$3" "$4" \
-        "$seconds" "$(calc "$machines * $files / $seconds")" "$written" "$(calc "$wal / 1000000")" "$dead"
+    printf '| %s ms (%.2f) | %s | %s | %.1f s | %.0f | %.1f s | %d | %.2f MB | %s |\n' "$2" "$measured" "$3" "$4" \
+        "$seconds" "$(calc "$machines * $files / $seconds")" "$cpu" "$written" "$(calc "$wal / 1000000")" "$dead"
     seconds_of[$key]=$seconds
     written_of[$key]=$written
     wal_of[$key]=$wal
@@ -309,8 +320,8 @@ recipes=(
 
 declare -A seconds_of written_of wal_of
 echo
-echo "| round trip added (measured) | recipe | run | time | files/s | rows written to files | log bytes | dead rows |"
-echo "|---|---|---|---:|---:|---:|---:|---:|"
+echo "| round trip added (measured) | recipe | run | time | files/s | server CPU | rows written to files | log bytes | dead rows |"
+echo "|---|---|---|---:|---:|---:|---:|---:|---:|"
 for delay in ${delays//,/ }; do
     start_relay "$delay"
     direct=$(latency "$server_port")
