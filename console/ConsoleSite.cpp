@@ -147,7 +147,7 @@ bool CConsoleSite::Failed(const CStatementBatch::Entry& entry, const CString& er
 void CConsoleSite::JoinRefused()
 {
     Say(L"SorvikScan: the server takes no several statements in one execution; from now on each is sent on its "
-        L"own, still many to a transaction.");
+        L"own, still many to a transaction (MariaDB takes them with OPTION=67108864 in the connection string).");
 }
 
 void CConsoleSite::ListingNotWritten()

@@ -1,9 +1,13 @@
 #include "console/StatementBatch.h"
 
+#include <cwchar>
+#include <cwctype>
+
 namespace {
 
 // Past these a batch runs whatever its count: a server's packet limit
-// (MariaDB's is 16 MiB by default) and the locks a slow walk would hold.
+// (MariaDB's is 16 MiB by default), and a slow walk's files kept from the
+// table.
 constexpr size_t kMostChars = 1 << 20;
 constexpr DWORD kOldestMs = 2000;
 
@@ -12,7 +16,7 @@ constexpr DWORD kOldestMs = 2000;
 size_t StatementEnd(const std::wstring& statement)
 {
     size_t end = statement.size();
-    while (end && (statement[end - 1] == L';' || iswspace(statement[end - 1])))
+    while (end && (statement[end - 1] == L';' || std::iswspace(statement[end - 1])))
         --end;
     return end;
 }
@@ -51,7 +55,7 @@ bool CStatementBatch::Run()
 {
     if (m_entries.empty())
         return true;
-    const bool joinTried = m_bJoin && m_entries.size() > 1;
+    bool joinRefused = false;
     bool cancelled = false;
     try {
         Execute();
@@ -63,10 +67,14 @@ bool CStatementBatch::Run()
         return true;
     } catch (CDBException* e) {
         cancelled = e->m_bCancelled;
+        // A server that takes no several statements calls the text's
+        // syntax wrong; a deadlock or a lost connection says nothing of it.
+        joinRefused = m_bJoin && m_entries.size() > 1 && !e->m_records.empty() &&
+                      std::wcsncmp(e->m_records.front().strState.GetString(), L"42", 2) == 0;
         e->Delete();
     }
     RollbackQuietly();
-    const bool goOn = !cancelled && RunOneByOne(joinTried);
+    const bool goOn = !cancelled && RunOneByOne(joinRefused);
     m_entries.clear();
     m_chars = 0;
     return goOn;
@@ -100,7 +108,7 @@ void CStatementBatch::RollbackQuietly()
     }
 }
 
-bool CStatementBatch::RunOneByOne(bool joinTried)
+bool CStatementBatch::RunOneByOne(bool joinRefused)
 {
     bool allWritten = true;
     for (const Entry& entry : m_entries) {
@@ -124,7 +132,7 @@ bool CStatementBatch::RunOneByOne(bool joinTried)
             return false;
     }
     // Every statement ran on its own, so the joined text was what failed.
-    if (joinTried && allWritten) {
+    if (joinRefused && allWritten) {
         m_bJoin = false;
         m_outcome.JoinRefused();
     }

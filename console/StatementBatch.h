@@ -56,7 +56,9 @@ private:
     void Execute();
     void RollbackQuietly();
     // After a batch failed: each statement in a transaction of its own.
-    bool RunOneByOne(bool joinTried);
+    // joinRefused: the joined text failed as if its syntax were wrong; when
+    // every statement then runs, joining stops for the run.
+    bool RunOneByOne(bool joinRefused);
 
     CDatabase& m_database;
     CStatementCancel& m_cancel;
