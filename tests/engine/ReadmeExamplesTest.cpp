@@ -62,8 +62,8 @@ long long FilesRowsWritten(CDatabase& on, Engine engine, const std::vector<std::
     return written;
 }
 
-// An inventory recipe as the README gives it, and its steps as SorvikScan
-// takes them for one machine, build-09, on a connection of its own.
+// An inventory recipe as the README gives it, filled in for one machine, and
+// its steps as SorvikScan takes them on a connection of its own.
 struct Recipe {
     Engine engine;
     std::vector<std::string> opening;
@@ -74,7 +74,7 @@ struct Recipe {
     {
         ForgetRun(on);
         for (const std::string& statement : opening)
-            Execute(on, ForMachine(statement));
+            Execute(on, statement);
     }
     void Write(CDatabase& on, const wchar_t* title) const
     {
@@ -82,31 +82,32 @@ struct Recipe {
         facts.m_strFileTitle = title;
         facts.m_strFilePath = CString(L"C:\\data\\") + title;
         facts.m_strFileLength = L"1";
-        Execute(on, Narrow(ExpandSqlTemplate(Widen(ForMachine(fileTemplate)).c_str(), facts).Str()));
+        Execute(on, Narrow(ExpandSqlTemplate(Widen(fileTemplate).c_str(), facts).Str()));
     }
     // The rows of files that the closing statements write.
-    long long Close(CDatabase& on) const
+    long long Close(CDatabase& on) const { return FilesRowsWritten(on, engine, closing); }
+    std::vector<std::string> All() const
     {
-        std::vector<std::string> statements;
-        for (const std::string& statement : closing)
-            statements.push_back(ForMachine(statement));
-        return FilesRowsWritten(on, engine, statements);
+        std::vector<std::string> all = opening;
+        all.push_back(fileTemplate);
+        all.insert(all.end(), closing.begin(), closing.end());
+        return all;
     }
-    static std::string ForMachine(const std::string& text) { return ReplaceAll(text, "%COMPUTERNAME%", "build-09"); }
 };
 
-// The recipes among an engine's blocks, in README order: each begins with
-// the block that adds a run to sorvik_runs.
-std::vector<Recipe> ReadRecipes(const std::vector<std::string>& blocks, Engine engine)
+// The recipes among an engine's blocks, in README order, for the machine
+// host: each begins with the block that adds a run to sorvik_runs.
+std::vector<Recipe> ReadRecipes(const std::vector<std::string>& blocks, Engine engine, const std::string& host)
 {
     std::vector<Recipe> recipes;
     for (const std::string& block : blocks) {
+        const std::string filled = ReplaceAll(block, "%COMPUTERNAME%", host);
         if (block.find("INSERT INTO sorvik_runs") != std::string::npos)
-            recipes.push_back({engine, Statements(block), "", {}});
+            recipes.push_back({engine, Statements(filled), "", {}});
         else if (!recipes.empty() && block.find("{File") != std::string::npos)
-            recipes.back().fileTemplate = block;
+            recipes.back().fileTemplate = filled;
         else if (!recipes.empty() && (block.find("DELETE FROM files") == 0 || block.find("UPDATE files") == 0))
-            recipes.back().closing = Statements(block);
+            recipes.back().closing = Statements(filled);
     }
     return recipes;
 }
@@ -115,14 +116,8 @@ std::vector<Recipe> ReadRecipes(const std::vector<std::string>& blocks, Engine e
 // place of PostgreSQL's, statement by statement.
 std::string ScriptFor(std::string script, const Recipe& postgres, const Recipe& engine)
 {
-    const auto all = [](const Recipe& recipe) {
-        std::vector<std::string> statements = recipe.opening;
-        statements.push_back(recipe.fileTemplate);
-        statements.insert(statements.end(), recipe.closing.begin(), recipe.closing.end());
-        return statements;
-    };
-    const std::vector<std::string> from = all(postgres);
-    const std::vector<std::string> to = all(engine);
+    const std::vector<std::string> from = postgres.All();
+    const std::vector<std::string> to = engine.All();
     EXPECT_EQ(from.size(), to.size());
     for (size_t i = 0; i < from.size() && i < to.size(); ++i)
         script = ReplaceAll(script, from[i], to[i]);
@@ -225,7 +220,7 @@ TEST(ReadmeExamples, EverySectionRunsOnEveryEngineAsAReaderFollowsIt)
     for (const std::string& block : ReadmeBlocks(kReadme, "bat"))
         if (block.find("@echo off") == 0)
             scripts.push_back(block);
-    const std::vector<Recipe> postgres = ReadRecipes(ReadmeBlocks(kReadme, "PostgreSQL"), Engine::PostgreSql);
+    const std::vector<Recipe> postgres = ReadRecipes(ReadmeBlocks(kReadme, "PostgreSQL"), Engine::PostgreSql, "%COMPUTERNAME%");
     ASSERT_TRUE(scripts.size() == 2 && postgres.size() == 2);
     for (size_t i = 0; i < scripts.size(); ++i)
         ASSERT_NE(std::string::npos, scripts[i].find("echo " + postgres[i].fileTemplate + "\n"));
@@ -281,7 +276,7 @@ TEST(ReadmeExamples, EverySectionRunsOnEveryEngineAsAReaderFollowsIt)
                                                L"IS NOT NULL AND run > 0"))
             << "the inventory template updated the rows the host's template wrote";
 
-        const std::vector<Recipe> recipes = ReadRecipes(blocks, engine);
+        const std::vector<Recipe> recipes = ReadRecipes(blocks, engine, "build-09");
         ASSERT_EQ(2u, recipes.size());
         for (const Recipe& recipe : recipes)
             ASSERT_TRUE(!recipe.opening.empty() && !recipe.fileTemplate.empty() && !recipe.closing.empty());
@@ -306,7 +301,8 @@ TEST(ReadmeExamples, EverySectionRunsOnEveryEngineAsAReaderFollowsIt)
         // Each nightly script, for another machine and then this one: reruns,
         // a changed, a new and a deleted file.
         for (size_t i = 0; i < scripts.size(); ++i) {
-            const std::string engineScript = ScriptFor(scripts[i], postgres[i], recipes[i]);
+            const std::string engineScript =
+                ScriptFor(scripts[i], postgres[i], ReadRecipes(blocks, engine, "%COMPUTERNAME%").at(i));
             for (const wchar_t* file : {L"a.txt", L"gone.txt", L"x", L"y"})  // made anew for each script
                 stock.AddFile(deep + file, "1");
             ::DeleteFileW(stock.Path(deep + L"new").c_str());
