@@ -73,9 +73,10 @@ gcc -O2 -Wall -o "$tmp/delay-relay" bench/delay-relay.c
 
 # The server: its own cluster, reached only over TCP on 127.0.0.1 with TLS
 # and the password; fsync and synchronous_commit on, as in production.
-# Without autovacuum, the dead rows a run leaves stay to be counted, and
-# with checkpoints only where the bench asks for them, every run starts
-# with the same full-page images to write.
+# Without autovacuum, the dead rows a run leaves stay to be counted (each
+# phase begins with the vacuum and analysis that autovacuum would have
+# made between two nights), and with checkpoints only where the bench asks
+# for them, every run starts with the same full-page images to write.
 start_server() {
     local data=$tmp/server/data port
     mkdir -m 700 "$tmp/server"
@@ -197,11 +198,14 @@ sessions_cpu() {
     awk '{ print $16 + $17 }' "/proc/$server_pid/stat"
 }
 
-# The figures of a phase. Before: a checkpoint, the log's position, the
+# The figures of a phase. Before: what autovacuum would have done since
+# the last night's run (vacuum, and statistics for the planner), a
+# checkpoint, the log's position, the
 # rows written so far and the sessions' CPU time. After: once every session
 # of the phase has ended (and with it counted its rows and CPU), the same,
 # and the dead rows.
 begin_phase() {  # database
+    sql "$1" "VACUUM ANALYZE"
     sql "$1" CHECKPOINT
     read -r lsn_before written_before < <(sql "$1" "SELECT pg_current_wal_lsn(), COALESCE(SUM(n_tup_ins + n_tup_upd + n_tup_del), 0) FROM pg_stat_user_tables WHERE relname = 'files'")
     wait_for "the end of the sessions before the phase" 60 no_sessions
@@ -311,12 +315,17 @@ scripts/wine-prefix.sh "$WINEPREFIX" null
 wineserver -p >/dev/null 2>&1 </dev/null
 make_copy_data
 
-[ -n "$(readme_script '%SCAN%')" ] || fail "no nightly script in the README"
-# Each recipe: its name, what marks its script in the README, SorvikScan's options.
+# Each recipe: its name, what marks its nightly script in the README,
+# SorvikScan's options.
 recipes=(
-    "today's recipe|%SCAN%|--batch 1"
-    "today's recipe, batches|%SCAN%|"
+    "today's recipe|GREATEST(files.run|--batch 1"
+    "today's recipe, batches|GREATEST(files.run|"
+    "change-only recipe|sorvik_seen|"
 )
+for recipe in "${recipes[@]}"; do
+    IFS='|' read -r name marker options <<<"$recipe"
+    [ -n "$(readme_script "$marker")" ] || fail "no nightly script of the $name in the README"
+done
 
 declare -A seconds_of written_of wal_of
 echo
