@@ -7,12 +7,21 @@
 #include <map>
 
 const wchar_t kScanUsage[] =
-    L"Usage: SorvikScan FOLDER [--pattern PATTERN] [--owner]\n"
+    L"Usage: SorvikScan FOLDER... [--pattern PATTERN | --include PATTERN...] [--exclude PATTERN]...\n"
+    L"                  [--max-depth LEVELS] [--owner] [--hash]\n"
     L"                  [--database CONNECTION (--sql TEMPLATE | --sql-file FILE)] [--on-error stop|continue]\n"
     L"                  [--before-sql STATEMENT]... [--after-sql STATEMENT]... [--login-timeout SECONDS]\n"
-    L"                  [--list csv|jsonl] [--help]\n"
-    L"Walks FOLDER and its sub-folders for files matching PATTERN (default *.*), as the Sorvik dialog does.\n"
+    L"                  [--list csv|jsonl] [--bom] [--help]\n"
+    L"Walks each FOLDER in turn, and its sub-folders, for files matching PATTERN (default *.*), as the Sorvik\n"
+    L"dialog does; a folder given twice, or inside another given, is walked once.\n"
+    L"  --pattern PATTERN  as in the dialog: a sub-folder is entered only when its own name matches it too\n"
+    L"  --include PATTERN  enter every sub-folder, take only files whose names match (repeatable)\n"
+    L"  --exclude PATTERN  leave out a file or folder: without a backslash, by its name at any depth\n"
+    L"                     (node_modules, *.tmp); with one, by its path below each FOLDER (backup\\old,\n"
+    L"                     Users\\*\\AppData); a folder left out is not entered (repeatable)\n"
+    L"  --max-depth LEVELS list that many levels of folders: 1 takes each FOLDER's own files only\n"
     L"  --owner            look up each file's owner\n"
+    L"  --hash             read each file's SHA-256 into the listing's FileSha256 column\n"
     L"  --database CONN    an ODBC connection string, or DSN=name; one statement per file on it\n"
     L"  --sql TEMPLATE     the statement, with {FileTitle}, {FilePath} ... {FileOwner} placeholders\n"
     L"  --sql-file FILE    the statement, from a UTF-8 file, or UTF-16 with its byte-order mark\n"
@@ -21,6 +30,7 @@ const wchar_t kScanUsage[] =
     L"  --after-sql SQL    run once after a walk that ended with 0, on the same connection (repeatable)\n"
     L"  --login-timeout S  give up a connection that has not opened in S seconds (default 30)\n"
     L"  --list csv|jsonl   every file on standard output (csv is the default without --database)\n"
+    L"  --bom              start the CSV with the UTF-8 byte-order mark, for a spreadsheet\n"
     L"Warnings, errors and a closing summary go to standard error.\n"
     L"Exit codes: 0 everything listed and written, 1 finished with warnings or failed statements skipped,\n"
     L"2 command line, 4 the database could not be opened, 5 ended at a database error, 130 interrupted.\n";
@@ -36,7 +46,8 @@ const struct {
     {L"--pattern", Kind::Value},        {L"--owner", Kind::Flag},          {L"--database", Kind::Value},
     {L"--sql", Kind::Value},            {L"--sql-file", Kind::Value},      {L"--on-error", Kind::Value},
     {L"--before-sql", Kind::Repeatable}, {L"--after-sql", Kind::Repeatable}, {L"--login-timeout", Kind::Value},
-    {L"--list", Kind::Value},
+    {L"--list", Kind::Value},           {L"--exclude", Kind::Repeatable},  {L"--include", Kind::Repeatable},
+    {L"--max-depth", Kind::Value},      {L"--hash", Kind::Flag},           {L"--bom", Kind::Flag},
 };
 
 bool IsHelp(const std::wstring& arg)
@@ -107,15 +118,42 @@ std::wstring Value(const GivenOptions& given, const wchar_t* name, const std::ws
     return it == given.end() ? fallback : it->second.front();
 }
 
-bool ReadLoginTimeout(const std::wstring& text, unsigned& seconds, std::wstring& error)
+// A whole number from 1 to highest (at most five digits), or 0.
+unsigned WholeNumber(const std::wstring& text, unsigned highest)
 {
-    constexpr unsigned kLongest = 86400;
     const bool digits = !text.empty() && text.size() <= 5 &&
                         std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
-    seconds = digits ? static_cast<unsigned>(std::stoul(text)) : 0;
-    if (seconds < 1 || seconds > kLongest) {
-        error = L"--login-timeout takes whole seconds from 1 to 86400, not " + text;
-        return false;
+    const unsigned number = digits ? static_cast<unsigned>(std::stoul(text)) : 0;
+    return number <= highest ? number : 0;
+}
+
+// The scope's patterns and depth, from their options.
+bool ReadScope(const GivenOptions& given, ScanScope& scope, std::wstring& error)
+{
+    const auto each = [&given](const wchar_t* name) {
+        const auto it = given.find(name);
+        return it == given.end() ? std::vector<std::wstring>() : it->second;
+    };
+    for (const std::wstring& text : each(L"--exclude")) {
+        if (!AddExclusion(scope, text, error)) {
+            error = L"--exclude " + error;
+            return false;
+        }
+    }
+    for (const std::wstring& text : each(L"--include")) {
+        if (!AddFilePattern(scope, text, error)) {
+            error = L"--include " + error;
+            return false;
+        }
+    }
+    if (given.count(L"--max-depth")) {
+        // No Windows path holds more folders than that.
+        const std::wstring text = Value(given, L"--max-depth");
+        scope.maxDepth = WholeNumber(text, 32767);
+        if (scope.maxDepth == 0) {
+            error = L"--max-depth takes a whole number of levels from 1 to 32767, not " + text;
+            return false;
+        }
     }
     return true;
 }
@@ -147,17 +185,22 @@ bool ParseScanCommand(int argc, const wchar_t* const* argv, ScanCommand& command
         error = L"No folder to walk.";
         return false;
     }
-    if (folders.size() > 1) {
-        error = L"Only one folder can be walked: " + folders[1];
-        return false;
-    }
-    if (folders[0].empty()) {
+    if (std::any_of(folders.begin(), folders.end(), [](const std::wstring& f) { return f.empty(); })) {
         error = L"The folder is empty text.";
         return false;
     }
-    command.folder = folders[0];
+    for (const std::wstring& folder : folders)
+        command.folders.emplace_back(folder.c_str(), static_cast<int>(folder.size()));
+    if (given.count(L"--pattern") && given.count(L"--include")) {
+        error = L"Give --pattern or --include, not both: --pattern picks the folders entered too.";
+        return false;
+    }
     command.pattern = Value(given, L"--pattern", command.pattern);
+    if (!ReadScope(given, command.scope, error))
+        return false;
     command.owner = given.count(L"--owner") != 0;
+    command.hash = given.count(L"--hash") != 0;
+    command.byteOrderMark = given.count(L"--bom") != 0;
     command.connection = Value(given, L"--database");
     command.sql = Value(given, L"--sql");
     command.sqlFile = Value(given, L"--sql-file");
@@ -175,9 +218,14 @@ bool ParseScanCommand(int argc, const wchar_t* const* argv, ScanCommand& command
         error = L"--list takes csv or jsonl, not " + list;
         return false;
     }
-    if (given.count(L"--login-timeout") &&
-        !ReadLoginTimeout(Value(given, L"--login-timeout"), command.loginTimeoutSeconds, error))
-        return false;
+    if (given.count(L"--login-timeout")) {
+        const std::wstring text = Value(given, L"--login-timeout");
+        command.loginTimeoutSeconds = WholeNumber(text, 86400);
+        if (command.loginTimeoutSeconds == 0) {
+            error = L"--login-timeout takes whole seconds from 1 to 86400, not " + text;
+            return false;
+        }
+    }
 
     const bool sqlGiven = given.count(L"--sql") != 0;
     const bool templateGiven = sqlGiven || !command.sqlFile.empty();
@@ -206,5 +254,13 @@ bool ParseScanCommand(int argc, const wchar_t* const* argv, ScanCommand& command
     command.list = given.count(L"--list") || command.connection.empty()
                        ? (list == L"jsonl" ? ListFormat::Jsonl : ListFormat::Csv)
                        : ListFormat::None;
+    if (command.hash && command.list == ListFormat::None) {
+        error = L"--hash fills the listing's FileSha256: give --list too (a template asks with {FileSha256}).";
+        return false;
+    }
+    if (command.byteOrderMark && command.list != ListFormat::Csv) {
+        error = L"--bom is for the CSV listing: JSON readers refuse the mark.";
+        return false;
+    }
     return true;
 }

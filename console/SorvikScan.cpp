@@ -156,7 +156,7 @@ int Scan(const ScanCommand& command, CConsoleSite& site, CListingWriter& listing
             code = kScanDatabaseError;
         } else {
             CFolderWalk walk(site);
-            const bool ended = walk.ScanFolder(command.folder.c_str(), command.pattern.c_str(), command.sql.c_str());
+            const bool ended = walk.ScanFolders(command.folders, command.pattern.c_str(), command.sql.c_str());
             closed = !site.FlushListing();
             // A reader that closed the listing had what it wanted; the
             // database, though, did not get every file.
@@ -183,7 +183,7 @@ int Scan(const ScanCommand& command, CConsoleSite& site, CListingWriter& listing
 int OpenAndScan(const ScanCommand& command)
 {
     const CConsoleText out(STD_OUTPUT_HANDLE);
-    CListingWriter listing(out, command.list);
+    CListingWriter listing(out, command.list, command.byteOrderMark);
     CConsoleSite site(command, listing);
     CConnectionOpener opener;
     int code = kScanDone;
