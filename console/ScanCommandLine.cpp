@@ -23,7 +23,7 @@ const wchar_t kScanUsage[] =
     L"  --owner            look up each file's owner\n"
     L"  --hash             read each file's SHA-256 into the listing's FileSha256 column\n"
     L"  --database CONN    an ODBC connection string, or DSN=name; one statement per file on it\n"
-    L"  --sql TEMPLATE     the statement, with {FileTitle}, {FilePath} ... {FileOwner} placeholders\n"
+    L"  --sql TEMPLATE     the statement, with {FileTitle}, {FilePath} ... {FileSha256} placeholders\n"
     L"  --sql-file FILE    the statement, from a UTF-8 file, or UTF-16 with its byte-order mark\n"
     L"  --on-error stop    end the walk at a failed statement (the default); continue: go on\n"
     L"  --before-sql SQL   run once before the walk, on the same connection (repeatable)\n"
@@ -118,44 +118,42 @@ std::wstring Value(const GivenOptions& given, const wchar_t* name, const std::ws
     return it == given.end() ? fallback : it->second.front();
 }
 
-// A whole number from 1 to highest (at most five digits), or 0.
-unsigned WholeNumber(const std::wstring& text, unsigned highest)
+// The option's whole number, from 1 to highest, when it was given; what:
+// how the message names what it counts.
+bool ReadWholeNumber(const GivenOptions& given, const wchar_t* name, unsigned highest, const wchar_t* what,
+                     unsigned& number, std::wstring& error)
 {
+    if (!given.count(name))
+        return true;
+    const std::wstring text = Value(given, name);
     const bool digits = !text.empty() && text.size() <= 5 &&
                         std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
-    const unsigned number = digits ? static_cast<unsigned>(std::stoul(text)) : 0;
-    return number <= highest ? number : 0;
+    number = digits ? static_cast<unsigned>(std::stoul(text)) : 0;
+    if (number < 1 || number > highest) {
+        error = std::wstring(name) + L" takes " + what + L" from 1 to " + std::to_wstring(highest) + L", not " + text;
+        return false;
+    }
+    return true;
 }
 
 // The scope's patterns and depth, from their options.
 bool ReadScope(const GivenOptions& given, ScanScope& scope, std::wstring& error)
 {
-    const auto each = [&given](const wchar_t* name) {
-        const auto it = given.find(name);
-        return it == given.end() ? std::vector<std::wstring>() : it->second;
-    };
-    for (const std::wstring& text : each(L"--exclude")) {
-        if (!AddExclusion(scope, text, error)) {
-            error = L"--exclude " + error;
-            return false;
+    const struct {
+        const wchar_t* name;
+        bool (*add)(ScanScope&, const std::wstring&, std::wstring&);
+    } patterns[] = {{L"--exclude", AddExclusion}, {L"--include", AddFilePattern}};
+    for (const auto& option : patterns) {
+        const auto it = given.find(option.name);
+        for (size_t i = 0; it != given.end() && i < it->second.size(); ++i) {
+            if (!option.add(scope, it->second[i], error)) {
+                error = std::wstring(option.name) + L" " + error;
+                return false;
+            }
         }
     }
-    for (const std::wstring& text : each(L"--include")) {
-        if (!AddFilePattern(scope, text, error)) {
-            error = L"--include " + error;
-            return false;
-        }
-    }
-    if (given.count(L"--max-depth")) {
-        // No Windows path holds more folders than that.
-        const std::wstring text = Value(given, L"--max-depth");
-        scope.maxDepth = WholeNumber(text, 32767);
-        if (scope.maxDepth == 0) {
-            error = L"--max-depth takes a whole number of levels from 1 to 32767, not " + text;
-            return false;
-        }
-    }
-    return true;
+    // No Windows path holds more folders than that.
+    return ReadWholeNumber(given, L"--max-depth", 32767, L"a whole number of levels", scope.maxDepth, error);
 }
 
 bool CheckStatements(const std::vector<std::wstring>& statements, const wchar_t* name, std::wstring& error)
@@ -218,14 +216,8 @@ bool ParseScanCommand(int argc, const wchar_t* const* argv, ScanCommand& command
         error = L"--list takes csv or jsonl, not " + list;
         return false;
     }
-    if (given.count(L"--login-timeout")) {
-        const std::wstring text = Value(given, L"--login-timeout");
-        command.loginTimeoutSeconds = WholeNumber(text, 86400);
-        if (command.loginTimeoutSeconds == 0) {
-            error = L"--login-timeout takes whole seconds from 1 to 86400, not " + text;
-            return false;
-        }
-    }
+    if (!ReadWholeNumber(given, L"--login-timeout", 86400, L"whole seconds", command.loginTimeoutSeconds, error))
+        return false;
 
     const bool sqlGiven = given.count(L"--sql") != 0;
     const bool templateGiven = sqlGiven || !command.sqlFile.empty();
