@@ -30,6 +30,7 @@ CConsoleSite::CConsoleSite(const ScanCommand& command, CListingWriter& listing)
       m_listing(listing),
       m_bWriting(false),
       m_bContinueOnError(command.continueOnError),
+      m_batchFiles(command.batchFiles),
       m_bProgress(CConsoleText(STD_ERROR_HANDLE).IsConsole()),
       m_startTick(::GetTickCount()),
       m_progressTick(m_startTick)
@@ -58,18 +59,102 @@ CString CConsoleSite::GetFileOwner(const CString& path)
     return owner;
 }
 
+void CConsoleSite::StartBatches()
+{
+    if (!m_pDatabase || m_batchFiles <= 1)
+        return;
+    try {
+        m_pDatabase->SetAutoCommit(false);
+    } catch (CDBException* e) {
+        Say(L"SorvikScan: the connection keeps one transaction a statement (" + OneLine(e->m_strError.Str()) +
+            L"); the statements run one by one.");
+        e->Delete();
+        return;
+    }
+    m_pBatch = std::make_unique<CStatementBatch>(*m_pDatabase, m_cancel, m_options.m_bStop, m_batchFiles, *this);
+}
+
+bool CConsoleSite::FinishBatches()
+{
+    if (!m_pBatch)
+        return true;
+    if (!m_bBatchEnded)
+        RunBatch();
+    m_pBatch.reset();
+    try {
+        m_pDatabase->SetAutoCommit(true);
+    } catch (CDBException* e) {
+        Say(L"error: " + OneLine(e->m_strError.Str()));
+        e->Delete();
+        m_bBatchEnded = true;
+    }
+    return !m_bBatchEnded;
+}
+
+bool CConsoleSite::Enqueue(const CString& statement)
+{
+    if (m_bBatchEnded)
+        return false;
+    m_pQueued = &m_pBatch->Add(statement);
+    return true;
+}
+
+void CConsoleSite::RunBatch()
+{
+    if (!m_pBatch->Run()) {
+        m_bBatchEnded = true;
+        m_options.m_bStop = true;
+    }
+}
+
 void CConsoleSite::AddResultRow(const CString& path, const FileFacts& facts)
 {
-    ++m_counts.files;
-    if (m_bWriting && !m_bStatementFailed)
-        ++m_counts.statements;
-    m_bStatementFailed = false;
     bool replaced = false;
-    if (!m_listing.Write(facts, replaced))
-        ListingNotWritten();
+    if (m_pQueued) {
+        // Listed once its statement is committed, with the batch.
+        m_pQueued->path = path;
+        m_listing.Format(facts, m_pQueued->listing, replaced);
+        m_pQueued = nullptr;
+    } else {
+        if (m_bWriting && !m_bStatementFailed)
+            ++m_counts.statements;
+        m_bStatementFailed = false;
+        m_line.clear();
+        m_listing.Format(facts, m_line, replaced);
+        ListFormatted(m_line);
+    }
     if (replaced)
         Warn(L"warning: " + OneLine(path.Str()) + L": the name holds a character that UTF-8 cannot carry; CSV shows it as U+FFFD");
+    if (m_pBatch && m_pBatch->Due())
+        RunBatch();
+}
+
+void CConsoleSite::ListFormatted(const std::string& line)
+{
+    ++m_counts.files;
+    if (!m_bOutputClosed && !m_listing.WriteFormatted(line))
+        ListingNotWritten();
     ShowProgress();
+}
+
+void CConsoleSite::Written(const CStatementBatch::Entry& entry)
+{
+    ++m_counts.statements;
+    ListFormatted(entry.listing);
+}
+
+bool CConsoleSite::Failed(const CStatementBatch::Entry& entry, const CString& error)
+{
+    if (!StatementFailed(entry.path, error))
+        return false;
+    ListFormatted(entry.listing);
+    return true;
+}
+
+void CConsoleSite::JoinRefused()
+{
+    Say(L"SorvikScan: the server takes no several statements in one execution; from now on each is sent on its "
+        L"own, still many to a transaction (MariaDB takes them with OPTION=67108864 in the connection string).");
 }
 
 void CConsoleSite::ListingNotWritten()
@@ -114,9 +199,14 @@ void CConsoleSite::ReportFileNotHashed(const CString& path, DWORD error)
 
 bool CConsoleSite::ContinueAfterStatementError(const FileFacts& facts, const CString& error)
 {
-    Say(L"error: " + OneLine(facts.m_strFilePath.Str()) + L": " + OneLine(error.Str()));
-    ++m_counts.failed;
     m_bStatementFailed = true;  // for the row that follows when the walk goes on
+    return StatementFailed(facts.m_strFilePath, error);
+}
+
+bool CConsoleSite::StatementFailed(const CString& path, const CString& error)
+{
+    Say(L"error: " + OneLine(path.Str()) + L": " + OneLine(error.Str()));
+    ++m_counts.failed;
     return m_bContinueOnError;
 }
 

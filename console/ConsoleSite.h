@@ -6,7 +6,10 @@
 // thread).
 #include "console/ListingWriter.h"
 #include "console/ScanCommandLine.h"
+#include "console/StatementBatch.h"
 #include "scan/ScanSite.h"
+
+#include <memory>
 
 struct ScanCounts {
     unsigned long long files = 0;
@@ -16,15 +19,23 @@ struct ScanCounts {
     unsigned long long warnings = 0;
 };
 
-class CConsoleSite final : public IScanSite {
+class CConsoleSite final : public IScanSite, public IStatementQueue, public CStatementBatch::IOutcome {
 public:
     CConsoleSite(const ScanCommand& command, CListingWriter& listing);
     // The connection, once it is open; statements are written from then on.
     void SetDatabase(CDatabase* database);
+    // From here to FinishBatches the walk's statements run in batches, when
+    // the command asks for more than one file a batch. (main thread)
+    void StartBatches();
+    // Runs the last batch and turns the connection back to one transaction
+    // a statement. False when a statement ended the run. (main thread)
+    bool FinishBatches();
 
     ScanOptions& GetScanOptions() override { return m_options; }
     CDatabase* GetScanDatabase() override { return m_pDatabase; }
     CStatementCancel& GetStatementCancel() override { return m_cancel; }
+    IStatementQueue* GetStatementQueue() override { return m_pBatch ? this : nullptr; }
+    bool Enqueue(const CString& statement) override;
     CString GetFileOwner(const CString& path) override;
     void AddResultRow(const CString& path, const FileFacts& facts) override;
     void OnFolderListed(const CString& folder) override;
@@ -55,6 +66,14 @@ public:
     CStatementCancel m_cancel;
 
 private:
+    void Written(const CStatementBatch::Entry& entry) override;
+    bool Failed(const CStatementBatch::Entry& entry, const CString& error) override;
+    void JoinRefused() override;
+    // Says a failed statement; true when the walk goes on.
+    bool StatementFailed(const CString& path, const CString& error);
+    void RunBatch();
+    // A file's line of the listing, and its count.
+    void ListFormatted(const std::string& line);
     // The listing could not be written: says why (unless its reader closed
     // it) and stops the walk.
     void ListingNotWritten();
@@ -67,6 +86,13 @@ private:
     bool m_bOutputClosed = false;
     bool m_bReaderGone = false;
     bool m_bStatementFailed = false;  // of the file in progress
+    unsigned m_batchFiles;
+    std::unique_ptr<CStatementBatch> m_pBatch;
+    // The file in progress, while its statement waits in the batch for its
+    // listing line.
+    CStatementBatch::Entry* m_pQueued = nullptr;
+    bool m_bBatchEnded = false;  // a statement of a batch ended the run
+    std::string m_line;
     ScanCounts m_counts;
     // Progress goes to a console only, rewritten about once a second.
     bool m_bProgress;

@@ -111,44 +111,49 @@ bool CListingWriter::Begin()
     return FlushIfFull();
 }
 
-bool CListingWriter::Write(const FileFacts& facts, bool& replaced)
+bool CListingWriter::WriteFormatted(const std::string& line)
+{
+    m_buffer += line;
+    return FlushIfFull();
+}
+
+void CListingWriter::Format(const FileFacts& facts, std::string& out, bool& replaced)
 {
     replaced = false;
     if (m_format == ListFormat::None)
-        return true;
+        return;
     const bool json = m_format == ListFormat::Jsonl;
     if (json)
-        m_buffer += '{';
+        out += '{';
     for (int i = 0; i < kFactCount; ++i) {
         m_value.Empty();
         AppendFact(m_value, i, facts);
         if (i)
-            m_buffer += ',';
+            out += ',';
         if (!json) {
-            AppendCsvField(m_value, replaced);
+            AppendCsvField(out, m_value, replaced);
             continue;
         }
-        m_buffer += '"';
-        m_buffer += m_names[static_cast<size_t>(i)];
-        m_buffer += "\":";
+        out += '"';
+        out += m_names[static_cast<size_t>(i)];
+        out += "\":";
         if (i == kFileLengthFact) {
             for (int c = 0; c < m_value.GetLength(); ++c)
-                m_buffer += static_cast<char>(m_value.GetAt(c));
+                out += static_cast<char>(m_value.GetAt(c));
         } else {
-            AppendJsonString(m_value);
+            AppendJsonString(out, m_value);
         }
     }
-    m_buffer += json ? "}\n" : "\r\n";
-    return FlushIfFull();
+    out += json ? "}\n" : "\r\n";
 }
 
-void CListingWriter::AppendCsvField(const CString& value, bool& replaced)
+void CListingWriter::AppendCsvField(std::string& text, const CString& value, bool& replaced)
 {
     // One pass: the rare field that needs quotes gets its opening quote put
     // in front once it is written. No UTF-16 unit takes more than three
     // bytes, a doubled quote included.
-    const size_t start = m_buffer.size();
-    char* out = Extend(m_buffer, 3 * static_cast<size_t>(value.GetLength()));
+    const size_t start = text.size();
+    char* out = Extend(text, 3 * static_cast<size_t>(value.GetLength()));
     bool quoted = false;
     ForEachCodePoint(value, [&](unsigned code, bool lone) {
         if (lone) {
@@ -161,17 +166,17 @@ void CListingWriter::AppendCsvField(const CString& value, bool& replaced)
         }
         out = PutUtf8(out, code);
     });
-    Trim(m_buffer, out);
+    Trim(text, out);
     if (quoted) {
-        m_buffer.insert(start, 1, '"');
-        m_buffer += '"';
+        text.insert(start, 1, '"');
+        text += '"';
     }
 }
 
-void CListingWriter::AppendJsonString(const CString& value)
+void CListingWriter::AppendJsonString(std::string& text, const CString& value)
 {
     // No UTF-16 unit takes more than six bytes (an escape).
-    char* out = Extend(m_buffer, 6 * static_cast<size_t>(value.GetLength()) + 2);
+    char* out = Extend(text, 6 * static_cast<size_t>(value.GetLength()) + 2);
     *out++ = '"';
     ForEachCodePoint(value, [&](unsigned code, bool lone) {
         if (lone || code < 0x20) {
@@ -184,7 +189,7 @@ void CListingWriter::AppendJsonString(const CString& value)
         }
     });
     *out++ = '"';
-    Trim(m_buffer, out);
+    Trim(text, out);
 }
 
 bool CListingWriter::FlushIfFull()

@@ -16,17 +16,20 @@ public:
     // byteOrderMark: the CSV starts with UTF-8's, for a spreadsheet.
     CListingWriter(const CConsoleText& out, ListFormat format, bool byteOrderMark = false);
 
+    // Appends a file's line to line, to be written now or, once its
+    // statement is committed, later. replaced: a name held a character that
+    // UTF-8 cannot carry (a lone surrogate), which CSV has no escape for: it
+    // became U+FFFD. (worker thread)
+    void Format(const FileFacts& facts, std::string& line, bool& replaced);
     // Each is false once the output cannot be written; GetLastError tells
     // why. (worker thread)
     bool Begin();
-    // replaced: a name held a character that UTF-8 cannot carry (a lone
-    // surrogate), which CSV has no escape for: it became U+FFFD.
-    bool Write(const FileFacts& facts, bool& replaced);
+    bool WriteFormatted(const std::string& line);
     bool Flush();
 
 private:
-    void AppendCsvField(const CString& value, bool& replaced);
-    void AppendJsonString(const CString& value);
+    void AppendCsvField(std::string& text, const CString& value, bool& replaced);
+    void AppendJsonString(std::string& text, const CString& value);
     bool FlushIfFull();
 
     const CConsoleText& m_out;

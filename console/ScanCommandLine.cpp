@@ -11,7 +11,7 @@ const wchar_t kScanUsage[] =
     L"                  [--max-depth LEVELS] [--owner] [--hash]\n"
     L"                  [--database CONNECTION (--sql TEMPLATE | --sql-file FILE)] [--on-error stop|continue]\n"
     L"                  [--before-sql STATEMENT]... [--after-sql STATEMENT]... [--login-timeout SECONDS]\n"
-    L"                  [--list csv|jsonl] [--bom] [--help]\n"
+    L"                  [--batch FILES] [--list csv|jsonl] [--bom] [--help]\n"
     L"Walks each FOLDER in turn, and its sub-folders, for files matching PATTERN (default *.*), as the Sorvik\n"
     L"dialog does; a folder given twice, or inside another given, is walked once.\n"
     L"  --pattern PATTERN  as in the dialog: a sub-folder is entered only when its own name matches it too\n"
@@ -29,6 +29,8 @@ const wchar_t kScanUsage[] =
     L"  --before-sql SQL   run once before the walk, on the same connection (repeatable)\n"
     L"  --after-sql SQL    run once after a walk that ended with 0, on the same connection (repeatable)\n"
     L"  --login-timeout S  give up a connection that has not opened in S seconds (default 30)\n"
+    L"  --batch FILES      commit the statements of this many files together, sent at once where the\n"
+    L"                     driver can (default 1000; 1: each statement on its own, as the dialog does)\n"
     L"  --list csv|jsonl   every file on standard output (csv is the default without --database)\n"
     L"  --bom              start the CSV with the UTF-8 byte-order mark, for a spreadsheet\n"
     L"Warnings, errors and a closing summary go to standard error.\n"
@@ -46,8 +48,9 @@ const struct {
     {L"--pattern", Kind::Value},        {L"--owner", Kind::Flag},          {L"--database", Kind::Value},
     {L"--sql", Kind::Value},            {L"--sql-file", Kind::Value},      {L"--on-error", Kind::Value},
     {L"--before-sql", Kind::Repeatable}, {L"--after-sql", Kind::Repeatable}, {L"--login-timeout", Kind::Value},
-    {L"--list", Kind::Value},           {L"--exclude", Kind::Repeatable},  {L"--include", Kind::Repeatable},
-    {L"--max-depth", Kind::Value},      {L"--hash", Kind::Flag},           {L"--bom", Kind::Flag},
+    {L"--list", Kind::Value},           {L"--batch", Kind::Value},         {L"--exclude", Kind::Repeatable},
+    {L"--include", Kind::Repeatable},   {L"--max-depth", Kind::Value},     {L"--hash", Kind::Flag},
+    {L"--bom", Kind::Flag},
 };
 
 bool IsHelp(const std::wstring& arg)
@@ -118,21 +121,21 @@ std::wstring Value(const GivenOptions& given, const wchar_t* name, const std::ws
     return it == given.end() ? fallback : it->second.front();
 }
 
-// The option's whole number, from 1 to highest, when it was given; what:
-// how the message names what it counts.
-bool ReadWholeNumber(const GivenOptions& given, const wchar_t* name, unsigned highest, const wchar_t* what,
-                     unsigned& number, std::wstring& error)
+// A whole number from 1 to most, given to the option name.
+bool ReadCount(const GivenOptions& given, const wchar_t* name, unsigned most, const wchar_t* unit, unsigned& value,
+               std::wstring& error)
 {
     if (!given.count(name))
         return true;
     const std::wstring text = Value(given, name);
-    const bool digits = !text.empty() && text.size() <= 5 &&
+    const bool digits = !text.empty() && text.size() <= 6 &&
                         std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
-    number = digits ? static_cast<unsigned>(std::stoul(text)) : 0;
-    if (number < 1 || number > highest) {
-        error = std::wstring(name) + L" takes " + what + L" from 1 to " + std::to_wstring(highest) + L", not " + text;
+    const unsigned read = digits ? static_cast<unsigned>(std::stoul(text)) : 0;
+    if (read < 1 || read > most) {
+        error = std::wstring(name) + L" takes " + unit + L" from 1 to " + std::to_wstring(most) + L", not " + text;
         return false;
     }
+    value = read;
     return true;
 }
 
@@ -153,7 +156,7 @@ bool ReadScope(const GivenOptions& given, ScanScope& scope, std::wstring& error)
         }
     }
     // No Windows path holds more folders than that.
-    return ReadWholeNumber(given, L"--max-depth", 32767, L"a whole number of levels", scope.maxDepth, error);
+    return ReadCount(given, L"--max-depth", 32767, L"a whole number of levels", scope.maxDepth, error);
 }
 
 bool CheckStatements(const std::vector<std::wstring>& statements, const wchar_t* name, std::wstring& error)
@@ -216,7 +219,8 @@ bool ParseScanCommand(int argc, const wchar_t* const* argv, ScanCommand& command
         error = L"--list takes csv or jsonl, not " + list;
         return false;
     }
-    if (!ReadWholeNumber(given, L"--login-timeout", 86400, L"whole seconds", command.loginTimeoutSeconds, error))
+    if (!ReadCount(given, L"--login-timeout", 86400, L"whole seconds", command.loginTimeoutSeconds, error) ||
+        !ReadCount(given, L"--batch", 100000, L"a count of files", command.batchFiles, error))
         return false;
 
     const bool sqlGiven = given.count(L"--sql") != 0;
@@ -232,6 +236,10 @@ bool ParseScanCommand(int argc, const wchar_t* const* argv, ScanCommand& command
     }
     if ((!command.opening.empty() || !command.closing.empty()) && command.connection.empty()) {
         error = L"--before-sql and --after-sql need --database.";
+        return false;
+    }
+    if (given.count(L"--batch") && command.connection.empty()) {
+        error = L"--batch needs --database: it batches the statements.";
         return false;
     }
     if (!command.sqlFile.empty() && !ReadTemplateFile(command.sqlFile, command.sql, error))

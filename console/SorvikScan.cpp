@@ -155,8 +155,10 @@ int Scan(const ScanCommand& command, CConsoleSite& site, CListingWriter& listing
         if (database && !RunSteps(command.opening, L"--before-sql", site, *database)) {
             code = kScanDatabaseError;
         } else {
+            site.StartBatches();
             CFolderWalk walk(site);
-            const bool ended = walk.ScanFolders(command.folders, command.pattern.c_str(), command.sql.c_str());
+            bool ended = walk.ScanFolders(command.folders, command.pattern.c_str(), command.sql.c_str());
+            ended = site.FinishBatches() && ended;
             closed = !site.FlushListing();
             // A reader that closed the listing had what it wanted; the
             // database, though, did not get every file.

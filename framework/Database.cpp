@@ -128,10 +128,40 @@ void CDatabase::ExecuteSQL(LPCWSTR lpszSQL, CStatementCancel* pCancel)
         pCancel->Enter(stmt.Get());
     // SQLExecDirectW takes a non-const pointer; it does not write through it.
     rc = ::SQLExecDirectW(stmt.Get(), const_cast<SQLWCHAR*>(reinterpret_cast<const SQLWCHAR*>(lpszSQL)), SQL_NTS);
+    // "No data" from the first statement (an UPDATE of no row) may still have
+    // results behind it.
+    if (SqlSucceeded(rc)) {
+        do
+            rc = ::SQLMoreResults(stmt.Get());
+        while (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO);
+    }
     const bool cancelled = pCancel && pCancel->Leave();
     if (!SqlSucceeded(rc)) {
         CDBException* e = CDBException::FromDiagnostics(SQL_HANDLE_STMT, stmt.Get(), rc);
         e->m_bCancelled = cancelled;
         throw e;
     }
+}
+
+void CDatabase::SetAutoCommit(bool bAutoCommit)
+{
+    const SQLRETURN rc = ::SQLSetConnectAttrW(
+        m_hdbc, SQL_ATTR_AUTOCOMMIT,
+        reinterpret_cast<SQLPOINTER>(static_cast<ULONG_PTR>(bAutoCommit ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF)), 0);
+    if (!SqlSucceeded(rc))
+        throw CDBException::FromDiagnostics(SQL_HANDLE_DBC, m_hdbc, rc);
+}
+
+void CDatabase::EndTransaction(SQLSMALLINT completion)
+{
+    const SQLRETURN rc = ::SQLEndTran(SQL_HANDLE_DBC, m_hdbc, completion);
+    if (!SqlSucceeded(rc))
+        throw CDBException::FromDiagnostics(SQL_HANDLE_DBC, m_hdbc, rc);
+}
+
+bool CDatabase::TakesStatementBatches() const
+{
+    SQLUINTEGER support = 0;
+    return SqlSucceeded(::SQLGetInfoW(m_hdbc, SQL_BATCH_SUPPORT, &support, sizeof support, nullptr)) &&
+           (support & SQL_BS_ROW_COUNT_EXPLICIT) != 0;
 }

@@ -51,16 +51,31 @@ public:
 
     // Runs one statement synchronously on its own statement handle. Success
     // with information and "no data" (a searched UPDATE or DELETE that matched
-    // no row) are success. Throws CDBException* on any error. Sorvik calls it
+    // no row) are success. Text of several statements, where the driver takes
+    // it, fails at the first of them that fails: every result is read, since
+    // some drivers tell a later statement's error only there. Throws
+    // CDBException* on any error. Sorvik calls it
     // on its worker thread. With pCancel, the statement is published there
     // while it runs, so that another thread can cancel it. Only m_hdbc of
     // this object is used: it may be a host's, laid out by another build of
     // the framework, which is why the cancel's state lives apart from it.
     void ExecuteSQL(LPCWSTR lpszSQL, CStatementCancel* pCancel = nullptr);
 
+    // Off: statements join one transaction until CommitTrans or Rollback
+    // ends it. Turning it back on commits what is open. Throws CDBException*.
+    void SetAutoCommit(bool bAutoCommit);
+    void CommitTrans() { EndTransaction(SQL_COMMIT); }
+    void Rollback() { EndTransaction(SQL_ROLLBACK); }
+    // The driver says it takes several statements in one execution (the
+    // server may still refuse them).
+    bool TakesStatementBatches() const;
+
     HDBC m_hdbc = SQL_NULL_HDBC;  // must stay the first data member
     HENV m_henv = SQL_NULL_HENV;
     DWORD m_dwLoginTimeout = 0;
+
+private:
+    void EndTransaction(SQLSMALLINT completion);
 };
 
 // True when the call's result is success for the purpose of a statement.

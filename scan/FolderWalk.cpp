@@ -259,6 +259,8 @@ bool CFolderWalk::ProcessFile(const CFileFind& finder)
 bool CFolderWalk::WriteFileRow(const CSqlTemplate& sqlTemplate, const FileFacts& facts)
 {
     sqlTemplate.Expand(facts, m_statement, m_scratch);
+    if (IStatementQueue* queue = m_site.GetStatementQueue())
+        return queue->Enqueue(m_statement);
     CString error;
     bool cancelled = false;
     try {

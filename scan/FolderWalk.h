@@ -30,9 +30,9 @@ public:
     // and depth count from it. (worker thread)
     bool ScanFolders(const std::vector<CString>& folders, LPCWSTR pattern, LPCWSTR sqlTemplate);
 
-    // Expands the template for one file and executes it. False when the site
-    // ends the walk at the statement's error, or a stop cancelled the
-    // statement. (worker thread)
+    // Expands the template for one file and executes it, or hands it to the
+    // site's queue. False when the site ends the walk at a statement's error,
+    // or a stop cancelled the statement. (worker thread)
     bool WriteFileRow(const CSqlTemplate& sqlTemplate, const FileFacts& facts);
 
 private:

@@ -5,6 +5,7 @@
 #include "framework/Database.h"
 #include "scan/FileFacts.h"
 #include "scan/ScanOptions.h"
+#include "scan/StatementQueue.h"
 
 class IScanSite {
 public:
@@ -14,6 +15,9 @@ public:
     // Where each statement is published while it runs, so that a stop can
     // cancel it from another thread.
     virtual CStatementCancel& GetStatementCancel() = 0;
+    // Where the statements go when the site runs them in batches; null: each
+    // runs at once on GetScanDatabase(), its own transaction.
+    virtual IStatementQueue* GetStatementQueue() { return nullptr; }
     virtual CString GetFileOwner(const CString& path) = 0;
     virtual void AddResultRow(const CString& path, const FileFacts& facts) = 0;
     // A folder whose search has started, for front ends that count them.

@@ -10,6 +10,7 @@
 #include "support/DialogDriver.h"
 #include "support/HostileTree.h"
 #include "support/OdbcQuery.h"
+#include "support/ReadmeBlocks.h"
 #include "support/TableLock.h"
 
 #include <winsock2.h>
@@ -208,6 +209,8 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
         {folder + db + L" --sql \" \t \"", 2, "The template holds only blanks"},
         {folder + L" --login-timeout 0", 2, "--login-timeout takes whole seconds from 1 to 86400, not 0"},
         {folder + after, 2, "--before-sql and --after-sql need --database"},
+        {folder + L" --batch 10", 2, "--batch needs --database"},
+        {folder + insert + L" --batch 100001", 2, "--batch takes a count of files from 1 to 100000, not 100001"},
         {folder + insert + L" --after-sql \" \"", 2, "--after-sql holds only blanks"},
         {folder + L" --sql " + QuoteArgument(kInsertPath), 2, "A template needs --database"},
         {folder + db, 2, "--database needs a template"},
@@ -355,10 +358,17 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
     TempTree many;
     for (int i = 0; i < 20; ++i)
         many.AddFile(L"f" + std::to_wstring(i) + L".txt");
-    TestDatabase sqlite;
     const std::wstring write = L" --sql " + QuoteArgument(kInsertPath);
-    ScanProcess before(QuoteArgument(tree.Root()) + L" --database " + QuoteArgument(sqlite.ConnectionString().Str()) + write);
-    ASSERT_EQ(0u, before.Wait()) << before.Err();
+    // Each engine's table with two rows before, then locked by another
+    // session (on the server engines, while a batch of two waits: the
+    // server shows the statement waiting).
+    TestDatabase sqlite;
+    TestDatabase postgres(Engine::PostgreSql);
+    TestDatabase mariadb(Engine::MariaDb);
+    for (TestDatabase* db : {&sqlite, &postgres, &mariadb}) {
+        ScanProcess before(QuoteArgument(tree.Root()) + L" --database " + QuoteArgument(db->ConnectionString().Str()) + write);
+        ASSERT_EQ(0u, before.Wait()) << before.Err();
+    }
 
     // Once the program has its connection: the file in progress is a.txt,
     // whose statement waits for the lock (the program's open files show the
@@ -367,13 +377,20 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
     // timeout of 0.2 s fails each file's statement and the walk goes on;
     // the interrupt comes after the first failure and must end the walk
     // after the file in progress.
-    TableLock lock(Engine::Sqlite, sqlite);
-    ASSERT_TRUE(lock.Taken());
+    std::unique_ptr<TableLock> locks[] = {std::make_unique<TableLock>(Engine::Sqlite, sqlite),
+                                          std::make_unique<TableLock>(Engine::PostgreSql, postgres),
+                                          std::make_unique<TableLock>(Engine::MariaDb, mariadb)};
+    ASSERT_TRUE(std::all_of(std::begin(locks), std::end(locks), [](const auto& lock) { return lock->Taken(); }));
     SilentServer silent;
     const std::wstring database = ConnectionValue(sqlite.ConnectionString(), L"Database").Str();
     const std::string openFiles =
         "ls -l /proc/$pid/fd | grep -qF -- '" + Narrow(database.substr(database.rfind(L'/') + 1)) + "'";
-    const std::wstring held = L" --pattern a.txt --database " + QuoteArgument(sqlite.ConnectionString().Str()) + write;
+    const auto heldIn = [&](const TestDatabase& db, const wchar_t* pattern, const wchar_t* option) {
+        return L" --pattern " + std::wstring(pattern) + L" --database " +
+               QuoteArgument(db.ConnectionString().Str() + option) + write;
+    };
+    const std::wstring held = heldIn(sqlite, L"a.txt", L"");
+    const std::string waiting = "echo \"SELECT 'waiting' FROM information_schema.processlist WHERE state LIKE 'Waiting for table%'\" | ";
     const std::wstring connecting =
         L" --pattern a.txt --database " + QuoteArgument(silent.Connection(Engine::PostgreSql)) + write;
     const struct {
@@ -387,6 +404,10 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
     } rows[] = {
         {"Ctrl+C, with the statement held", tree, held, openFiles, false, false, "0 files, 1 folders, 0 statements"},
         {"shut-down, with the statement held", tree, held, openFiles, false, true, "0 files, 1 folders, 0 statements"},
+        {"Ctrl+C, with a batch held by PostgreSQL", tree, heldIn(postgres, L"*.txt", L""),
+         "pgrep -f 'postgres: sorvik postgres .* waiting' >/dev/null", false, false, "0 files, 1 folders, 0 statements"},
+        {"Ctrl+C, with a batch held by MariaDB", tree, heldIn(mariadb, L"*.txt", L";OPTION=67108864"),
+         waiting + mariadb.ClientCommand() + " | grep -q waiting", false, false, "0 files, 1 folders, 0 statements"},
         {"Ctrl+C, while connecting", tree, connecting, "true", true, false, "0 files, 0 folders"},
         {"shut-down, while connecting", tree, connecting, "true", true, true, "0 files, 0 folders"},
         {"Ctrl+C, in a long walk", many, L" --pattern *.txt --on-error continue --database " +
@@ -425,12 +446,15 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
         EXPECT_NE(std::string::npos, err.find(row.summary, summary)) << row.how << "\n" << err;
         // After the file in progress: in the long walk, the second or so of twenty.
         EXPECT_LT(std::strtoul(err.c_str() + summary + 12, nullptr, 10), 10ul) << row.how << "\n" << err;
-        EXPECT_EQ(2u, AllFiles(sqlite.db).size()) << "every row before stays, and none came after";
     }
+    // Every row before stays, and none came after: read once the locks are gone.
+    for (auto& lock : locks)
+        lock.reset();
+    for (TestDatabase* db : {&sqlite, &postgres, &mariadb})
+        EXPECT_EQ(2u, QueryRows(db->db, L"SELECT path FROM files").size()) << Narrow(db->ConnectionString().Str());
 
     // A server that answers not even the cancel (its process stopped, and
     // let go again whatever the outcome): the stop ends the program all the same.
-    TestDatabase postgres(Engine::PostgreSql);
     ScanProcess hung(QuoteArgument(tree.Root()) + L" --database " + QuoteArgument(postgres.ConnectionString().Str()) +
                      write + L" --before-sql " + QuoteArgument(L"SELECT pg_sleep(300)"));
     TempTree marks;
@@ -450,6 +474,77 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
                               marks.Path(L"sent")));
     EXPECT_EQ(130u, hung.Wait()) << hung.Err();
     EXPECT_NE(std::string::npos, hung.Err().find("ending without it.\nSorvikScan: 0 files")) << hung.Err();
+}
+
+// However a batched run ends, the table holds exactly the files it listed,
+// less those it said failed, each once, and the summary counts them.
+TEST(SorvikScan, EveryEndingOfABatchedRunLeavesExactlyTheRowsItListed)
+{
+    TempTree tree;
+    for (int i = 0; i < 23; ++i)
+        tree.AddFile(L"f" + std::to_wstring(i) + L".txt");
+    tree.AddFile(L"seven.txt", "7 bytes");  // refused by the table's check
+    const std::wstring insert = L"INSERT INTO checked (path, length) VALUES ('{FilePath}', {FileLength})";
+    const std::wstring goneAtNine = L";\nSELECT pg_terminate_backend(pg_backend_pid()) WHERE {FileLength} = 9";
+    for (int i = 0; i < 12; ++i)
+        tree.AddFile(L"d" + std::to_wstring(i) + L".dat");
+    tree.AddFile(L"nine.dat", "9 bytes..");
+    const struct {
+        Engine engine;
+        std::wstring arguments;
+        DWORD exit;
+    } rows[] = {
+        {Engine::Sqlite, L" --batch 5 --pattern f*", 0},
+        {Engine::Sqlite, L" --batch 1 --pattern f*", 0},
+        {Engine::Sqlite, L" --batch 5", 5},
+        {Engine::Sqlite, L" --batch 5 --on-error continue", 1},
+        {Engine::PostgreSql, L" --batch 5 --pattern f*", 0},
+        {Engine::PostgreSql, L" --batch 5", 5},
+        {Engine::PostgreSql, L" --batch 5 --on-error continue", 1},
+        {Engine::PostgreSql, L" --batch 1 --on-error continue", 1},
+        {Engine::MariaDb, L" --batch 5", 5},
+        {Engine::MariaDb, L" --batch 5 --on-error continue", 1},
+        // The server goes away in the middle of a batch.
+        {Engine::PostgreSql, L" --batch 5 --pattern *.dat --sql " + QuoteArgument(insert + goneAtNine), 5},
+    };
+    for (const auto& row : rows) {
+        TestDatabase db(row.engine);
+        db.db.ExecuteSQL(L"DROP TABLE IF EXISTS checked");
+        db.db.ExecuteSQL(L"CREATE TABLE checked (path VARCHAR(300), length INT CHECK (length <> 7))");
+        std::wstring connection = db.ConnectionString().Str();
+        // MariaDB takes a batch as one text only with its multi-statement option.
+        if (row.engine == Engine::MariaDb && row.exit == 1)
+            connection += L";OPTION=67108864";
+        const bool ownSql = row.arguments.find(L"--sql") != std::wstring::npos;
+        ScanProcess scan(QuoteArgument(tree.Root()) + L" --list csv --database " + QuoteArgument(connection) +
+                         (ownSql ? L"" : L" --sql " + QuoteArgument(insert)) + row.arguments);
+        const std::string how = EngineName(row.engine) + Narrow(row.arguments);
+        EXPECT_EQ(row.exit, scan.Wait()) << how << "\n" << scan.Err();
+
+        std::vector<std::wstring> expected;
+        const std::string out = scan.Out();
+        for (size_t line = out.find('\n') + 1; line < out.size(); line = out.find('\n', line) + 1) {
+            const size_t path = out.find(',', line) + 1;
+            expected.push_back(Widen(out.substr(path, out.find(',', path) - path)));
+        }
+        const std::string err = scan.Err();
+        unsigned long failed = 0;
+        for (size_t at = err.find("error: "); at != std::string::npos; at = err.find("error: ", at + 1), ++failed)
+            expected.erase(std::remove(expected.begin(), expected.end(), Widen(err.substr(at + 7, err.find(": ", at + 7) - at - 7))),
+                           expected.end());
+        std::vector<std::wstring> written;
+        for (const auto& r : QueryRows(db.db, L"SELECT path FROM checked"))
+            written.push_back(r[0]);
+        std::sort(expected.begin(), expected.end());
+        std::sort(written.begin(), written.end());
+        EXPECT_EQ(expected, written) << how << "\n" << err;
+        const size_t summary = err.rfind("SorvikScan: ");
+        const std::string counts = std::to_string(written.size() + (row.exit == 1 ? failed : 0)) + " files, ";
+        EXPECT_EQ(0u, err.find(counts, summary) - summary - 12) << how << "\n" << err;
+        EXPECT_NE(std::string::npos, err.find(" folders, " + std::to_string(written.size()) + " statements", summary))
+            << how << "\n" << err;
+        EXPECT_EQ(row.exit == 0 ? 0ul : 1ul, failed) << how << "\n" << err;
+    }
 }
 
 TEST(SorvikScan, ANameThatUtf8CannotCarryIsEscapedInJsonAndReplacedInCsv)
@@ -484,7 +579,9 @@ TEST(SorvikScan, ANameThatUtf8CannotCarryIsEscapedInJsonAndReplacedInCsv)
             const CConsoleText out(file.Get());
             CListingWriter listing(out, row.format, row.bom);
             bool replaced = false;
-            EXPECT_TRUE(listing.Begin() && listing.Write(facts, replaced) && listing.Flush());
+            std::string line;
+            listing.Format(facts, line, replaced);
+            EXPECT_TRUE(listing.Begin() && listing.WriteFormatted(line) && listing.Flush());
             EXPECT_EQ(row.replaced, replaced);
         }
         const std::string written = ReadAll(path);

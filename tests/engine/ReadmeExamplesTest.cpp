@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <random>
 
 namespace {
@@ -28,37 +29,113 @@ void Execute(CDatabase& db, const std::string& statement)
     }
 }
 
-// The inventory recipe's statements, filled in for one machine as its script
-// fills them in.
+// The temporary tables of a run, gone as a new connection would have them.
+void ForgetRun(CDatabase& on)
+{
+    for (const char* table : {"sorvik_run", "sorvik_seen"})
+        Execute(on, std::string("DROP TABLE IF EXISTS ") + table);
+}
+
+// Runs statements: the rows of files they insert, update and delete, as the
+// engine counts them: MariaDB's affected rows, SQLite's changes, PostgreSQL's
+// table statistics within their transaction (which hold until then the
+// counts of earlier transactions not yet sent too: hence the difference).
+long long FilesRowsWritten(CDatabase& on, Engine engine, const std::vector<std::string>& statements)
+{
+    const auto count = [&](const wchar_t* query) {
+        const Rows rows = QueryRows(on, query);
+        return rows.empty() ? -1 : std::wcstoll(rows[0][0].c_str(), nullptr, 10);
+    };
+    const wchar_t* const total = engine == Engine::Sqlite ? L"SELECT total_changes()"
+                                                          : L"SELECT COALESCE(SUM(n_tup_ins + n_tup_upd + n_tup_del), 0) "
+                                                            L"FROM pg_stat_xact_user_tables WHERE relname = 'files'";
+    if (engine == Engine::PostgreSql)
+        Execute(on, "BEGIN");
+    long long written = engine == Engine::MariaDb ? 0 : -count(total);
+    for (const std::string& statement : statements) {
+        Execute(on, statement);
+        written += engine == Engine::MariaDb ? count(L"SELECT ROW_COUNT()") : 0;
+    }
+    written += engine == Engine::MariaDb ? 0 : count(total);
+    if (engine == Engine::PostgreSql)
+        Execute(on, "COMMIT");
+    return written;
+}
+
+// An inventory recipe as the README gives it, filled in for one machine, and
+// its steps as SorvikScan takes them on a connection of its own.
 struct Recipe {
+    Engine engine;
     std::vector<std::string> opening;
     std::string fileTemplate;
-    std::string closing;
-};
+    std::vector<std::string> closing;
 
-// Two runs of one machine, A and B, whose steps interleave as the bits of
-// order say (a set bit: A's next step). B alone sees g, a file made after A
-// passed its folder; a previous run saw "gone", which no longer exists.
-// Returns the titles of the machine's rows.
-Rows RunInterleaved(CDatabase& db, CDatabase (&run)[2], const Recipe& recipe, unsigned order)
-{
-    const auto write = [&](CDatabase& on, const wchar_t* title) {
+    void Open(CDatabase& on) const
+    {
+        ForgetRun(on);
+        for (const std::string& statement : opening)
+            Execute(on, statement);
+    }
+    void Write(CDatabase& on, const wchar_t* title) const
+    {
         FileFacts facts;
         facts.m_strFileTitle = title;
         facts.m_strFilePath = CString(L"C:\\data\\") + title;
         facts.m_strFileLength = L"1";
-        Execute(on, Narrow(ExpandSqlTemplate(Widen(recipe.fileTemplate).c_str(), facts).Str()));
-    };
-    const auto open = [&](CDatabase& on) {
-        Execute(on, "DROP TABLE IF EXISTS sorvik_run");
-        for (const std::string& statement : recipe.opening)
-            Execute(on, statement);
-    };
+        Execute(on, Narrow(ExpandSqlTemplate(Widen(fileTemplate).c_str(), facts).Str()));
+    }
+    // The rows of files that the closing statements write.
+    long long Close(CDatabase& on) const { return FilesRowsWritten(on, engine, closing); }
+    std::vector<std::string> All() const
+    {
+        std::vector<std::string> all = opening;
+        all.push_back(fileTemplate);
+        all.insert(all.end(), closing.begin(), closing.end());
+        return all;
+    }
+};
+
+// The recipes among an engine's blocks, in README order, for the machine
+// host: each begins with the block that adds a run to sorvik_runs.
+std::vector<Recipe> ReadRecipes(const std::vector<std::string>& blocks, Engine engine, const std::string& host)
+{
+    std::vector<Recipe> recipes;
+    for (const std::string& block : blocks) {
+        const std::string filled = ReplaceAll(block, "%COMPUTERNAME%", host);
+        if (block.find("INSERT INTO sorvik_runs") != std::string::npos)
+            recipes.push_back({engine, Statements(filled), "", {}});
+        else if (!recipes.empty() && block.find("{File") != std::string::npos)
+            recipes.back().fileTemplate = filled;
+        else if (!recipes.empty() && (block.find("DELETE FROM files") == 0 || block.find("UPDATE files") == 0))
+            recipes.back().closing = Statements(filled);
+    }
+    return recipes;
+}
+
+// A nightly script written for PostgreSQL, with another engine's recipe in
+// place of PostgreSQL's, statement by statement.
+std::string ScriptFor(std::string script, const Recipe& postgres, const Recipe& engine)
+{
+    const std::vector<std::string> from = postgres.All();
+    const std::vector<std::string> to = engine.All();
+    EXPECT_EQ(from.size(), to.size());
+    for (size_t i = 0; i < from.size() && i < to.size(); ++i)
+        script = ReplaceAll(script, from[i], to[i]);
+    return script;
+}
+
+// Two runs of one machine, A and B, whose steps interleave as the bits of
+// order say (a set bit: A's next step). B alone sees g and h, files made
+// after A passed their folder; h was restored as it was, so a previous run
+// wrote its row as B finds it. That run also saw "gone", which no longer
+// exists. Returns the titles of the machine's rows.
+Rows RunInterleaved(CDatabase& db, CDatabase (&run)[2], const Recipe& recipe, unsigned order)
+{
     Execute(db, "DELETE FROM files WHERE host = 'build-09'");
-    open(run[0]);
-    for (const wchar_t* title : {L"f1", L"f2", L"gone"})
-        write(run[0], title);
-    Execute(run[0], recipe.closing);
+    recipe.Open(run[0]);
+    for (const wchar_t* title : {L"f1", L"f2", L"gone", L"h"})
+        recipe.Write(run[0], title);
+    recipe.Close(run[0]);
 
     const std::vector<std::vector<const wchar_t*>> steps = {{L"open", L"f1", L"f2", L"close"},
                                                             {L"open", L"f1", L"f2", L"g", L"close"}};
@@ -67,11 +144,13 @@ Rows RunInterleaved(CDatabase& db, CDatabase (&run)[2], const Recipe& recipe, un
         const int r = (order >> bit) & 1 ? 0 : 1;
         const std::wstring step = steps[r][next[r]++];
         if (step == L"open")
-            open(run[r]);
+            recipe.Open(run[r]);
         else if (step == L"close")
-            Execute(run[r], recipe.closing);
+            recipe.Close(run[r]);
         else
-            write(run[r], step.c_str());
+            recipe.Write(run[r], step.c_str());
+        if (step == L"g")
+            recipe.Write(run[r], L"h");
     }
     return QueryRows(db, L"SELECT title FROM files WHERE host = 'build-09' ORDER BY title");
 }
@@ -135,14 +214,16 @@ TEST(ReadmeExamples, EverySectionRunsOnEveryEngineAsAReaderFollowsIt)
                   return Widen(block) == kFilesInsertTemplate;
               })) << "the template the sample host prints is in the README";
 
-    const std::string script = ReadmeBlocks(kReadme, "bat").at(0);
-    // The script writes PostgreSQL's template; another engine's takes its place.
-    std::string postgresTemplate;
-    for (const std::string& block : ReadmeBlocks(kReadme, "PostgreSQL")) {
-        if (block.find("%COMPUTERNAME%") != std::string::npos && block.find("{File") != std::string::npos)
-            postgresTemplate = block;
-    }
-    ASSERT_NE(std::string::npos, script.find("echo " + postgresTemplate + "\n"));
+    // The nightly scripts, one a recipe, run PostgreSQL's statements; another
+    // engine's take their places.
+    std::vector<std::string> scripts;
+    for (const std::string& block : ReadmeBlocks(kReadme, "bat"))
+        if (block.find("@echo off") == 0)
+            scripts.push_back(block);
+    const std::vector<Recipe> postgres = ReadRecipes(ReadmeBlocks(kReadme, "PostgreSQL"), Engine::PostgreSql, "%COMPUTERNAME%");
+    ASSERT_TRUE(scripts.size() == 2 && postgres.size() == 2);
+    for (size_t i = 0; i < scripts.size(); ++i)
+        ASSERT_NE(std::string::npos, scripts[i].find("echo " + postgres[i].fileTemplate + "\n"));
     TempTree stock;  // paths alike past any index prefix and PostgreSQL's largest entry
     std::wstring deep;
     for (std::minstd_rand random; deep.size() < 3000; stock.AddFolder(deep), deep += L'\\')
@@ -168,29 +249,23 @@ TEST(ReadmeExamples, EverySectionRunsOnEveryEngineAsAReaderFollowsIt)
         Execute(db, "DROP TABLE IF EXISTS files");
         Execute(db, "DROP TABLE IF EXISTS sorvik_runs");
         size_t inserted = 0;
-        Recipe recipe;
-        std::string recipeBlock;
-        for (const std::string& block : ReadmeBlocks(kReadme, EngineName(engine), true)) {
+        const std::vector<std::string> blocks = ReadmeBlocks(kReadme, EngineName(engine), true);
+        for (const std::string& block : blocks) {
             const std::string filled = ReplaceAll(block, "%COMPUTERNAME%", "build-07");
-            const std::string forRecipe = ReplaceAll(block, "%COMPUTERNAME%", "build-09");
             if (block.find("{File") == std::string::npos) {
-                for (const std::string& statement : Statements(filled))
-                    Execute(db, statement);
                 if (block.find("INSERT INTO sorvik_runs") != std::string::npos)
-                    recipe.opening = Statements(forRecipe);
-                if (block.find("DELETE FROM files") == 0)
-                    recipe.closing = forRecipe;
+                    ForgetRun(db);  // each run has a connection of its own
+                const long long written = FilesRowsWritten(db, engine, Statements(filled));
+                if (block.find("UPDATE files") == 0) {
+                    EXPECT_EQ(0, written) << "the rows the recipe above wrote are as this one finds them";
+                }
                 continue;
             }
             EXPECT_EQ(std::string::npos, block.find('\n')) << "the SQL box holds one line:\n" << block;
             RecordingSite site(db);
             EXPECT_TRUE(site.Walk(tree.Root(), L"*.*", Widen(filled).c_str()));
             EXPECT_EQ(std::vector<std::wstring>{}, site.errors) << block;
-            if (block.find("%COMPUTERNAME%") != std::string::npos) {
-                recipe.fileTemplate = forRecipe;
-                recipeBlock = block;
-            }
-            else if (block.find("INSERT") == 0)
+            if (block.find("INSERT INTO files") == 0 && block.find("%COMPUTERNAME%") == std::string::npos)
                 inserted += 3;
         }
         EXPECT_EQ(inserted, QueryRows(db, L"SELECT path FROM files").size());
@@ -198,39 +273,55 @@ TEST(ReadmeExamples, EverySectionRunsOnEveryEngineAsAReaderFollowsIt)
             << "the UPDATE example found its rows";
         EXPECT_EQ((Rows{{L"3"}}), QueryRows(db, L"SELECT COUNT(*) FROM files WHERE title = '\u6587\u4ef6'"));
         EXPECT_EQ((Rows{{L"3"}}), QueryRows(db, L"SELECT COUNT(*) FROM files WHERE host = 'build-07' AND written_utc "
-                                               L"IS NOT NULL AND run = (SELECT MAX(id) FROM sorvik_runs)"))
+                                               L"IS NOT NULL AND run > 0"))
             << "the inventory template updated the rows the host's template wrote";
 
-        ASSERT_TRUE(recipe.opening.size() == 2 && !recipe.fileTemplate.empty() && !recipe.closing.empty());
+        const std::vector<Recipe> recipes = ReadRecipes(blocks, engine, "build-09");
+        ASSERT_EQ(2u, recipes.size());
+        for (const Recipe& recipe : recipes)
+            ASSERT_TRUE(!recipe.opening.empty() && !recipe.fileTemplate.empty() && !recipe.closing.empty());
         const std::wstring connection =
             Widen(ReplaceAll(Narrow(database.ConnectionString().Str()), "Database=sorvik;", "Database=sorvik_latin1;"));
         CDatabase runs[2];
         for (CDatabase& run : runs)
             OpenSorvikConnection(run, connection.c_str());
-        for (unsigned order = 0; order < 512; ++order) {
-            if (!IsPossibleOrder(order))
-                continue;
-            EXPECT_EQ((Rows{{L"f1"}, {L"f2"}, {L"g"}}), RunInterleaved(db, runs, recipe, order)) << "order " << order;
+        for (const Recipe& recipe : recipes) {
+            for (unsigned order = 0; order < 512; ++order) {
+                if (!IsPossibleOrder(order))
+                    continue;
+                EXPECT_EQ((Rows{{L"f1"}, {L"f2"}, {L"g"}, {L"h"}}), RunInterleaved(db, runs, recipe, order))
+                    << "order " << order;
+            }
+            recipe.Open(runs[0]);
+            for (const wchar_t* title : {L"f1", L"f2", L"g", L"h"})
+                recipe.Write(runs[0], title);
+            EXPECT_EQ(0, recipe.Close(runs[0])) << "the closing statements of a run that finds nothing changed write no row";
         }
 
-        // The nightly script, for another machine and then this one: reruns,
-        // a changed and a deleted file.
-        const std::string engineScript = ReplaceAll(script, postgresTemplate, recipeBlock);
-        for (const wchar_t* file : {L"a.txt", L"gone.txt", L"x", L"y"})  // made anew for each engine
-            stock.AddFile(deep + file, "1");
-        const auto night = [&](const wchar_t* host) {
-            EXPECT_EQ(0u, RunNightlyScript(engineScript, stock.Root(), connection, host)) << Narrow(host);
-        };
-        const std::wstring rows = L" FROM files WHERE host = 'build-07' ORDER BY title";
-        night(L"build-08");
-        night(L"build-07");
-        const Rows first = QueryRows(db, L"SELECT title, path, written, written_utc, attributes, length" + rows);
-        night(L"build-07");
-        EXPECT_EQ(first, QueryRows(db, L"SELECT title, path, written, written_utc, attributes, length" + rows));
-        ::DeleteFileW(stock.Path(deep + L"gone.txt").c_str());
-        stock.AddFile(deep + L"a.txt", "1234");
-        night(L"build-07");
-        EXPECT_EQ((Rows{{L"a", L"4"}, {L"x", L"1"}, {L"y", L"1"}}), QueryRows(db, L"SELECT title, length" + rows));
+        // Each nightly script, for another machine and then this one: reruns,
+        // a changed, a new and a deleted file.
+        for (size_t i = 0; i < scripts.size(); ++i) {
+            const std::string engineScript =
+                ScriptFor(scripts[i], postgres[i], ReadRecipes(blocks, engine, "%COMPUTERNAME%").at(i));
+            for (const wchar_t* file : {L"a.txt", L"gone.txt", L"x", L"y"})  // made anew for each script
+                stock.AddFile(deep + file, "1");
+            ::DeleteFileW(stock.Path(deep + L"new").c_str());
+            const auto night = [&](const wchar_t* host) {
+                EXPECT_EQ(0u, RunNightlyScript(engineScript, stock.Root(), connection, host)) << Narrow(host);
+            };
+            const std::wstring rows = L" FROM files WHERE host = 'build-07' ORDER BY title";
+            night(L"build-08");
+            night(L"build-07");
+            const Rows first = QueryRows(db, L"SELECT title, path, written, written_utc, attributes, length" + rows);
+            night(L"build-07");
+            EXPECT_EQ(first, QueryRows(db, L"SELECT title, path, written, written_utc, attributes, length" + rows));
+            ::DeleteFileW(stock.Path(deep + L"gone.txt").c_str());
+            stock.AddFile(deep + L"a.txt", "1234");
+            stock.AddFile(deep + L"new", "12");
+            night(L"build-07");
+            EXPECT_EQ((Rows{{L"a", L"4"}, {L"new", L"2"}, {L"x", L"1"}, {L"y", L"1"}}),
+                      QueryRows(db, L"SELECT title, length" + rows));
+        }
         EXPECT_EQ(4u, QueryRows(db, L"SELECT path FROM files WHERE host = 'build-08'").size());
     }
 }
