@@ -55,7 +55,8 @@ CString CConsoleSite::GetFileOwner(const CString& path)
     DWORD failure = ERROR_SUCCESS;
     CString owner = LookupFileOwner(path, &failure);
     if (failure != ERROR_SUCCESS)
-        Warn(L"warning: " + OneLine(path.Str()) + L": the owner cannot be looked up (error " + std::to_wstring(failure) + L")");
+        Warn(L"warning: " + OneLine(path.Str()) + L": the owner cannot be looked up (error " +
+             std::to_wstring(failure) + L")");
     return owner;
 }
 
@@ -194,7 +195,8 @@ void CConsoleSite::ReportFolderNotListed(const CString& folder, DWORD error)
 
 void CConsoleSite::ReportFileNotHashed(const CString& path, DWORD error)
 {
-    Warn(L"warning: " + OneLine(path.Str()) + L": cannot be read for its SHA-256 (error " + std::to_wstring(error) + L")");
+    Warn(L"warning: " + OneLine(path.Str()) + L": cannot be read for its SHA-256 (error " + std::to_wstring(error) +
+         L")");
 }
 
 bool CConsoleSite::ContinueAfterStatementError(const FileFacts& facts, const CString& error)

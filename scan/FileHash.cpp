@@ -40,7 +40,8 @@ bool CContentHasher::Prepare(DWORD& error)
 {
     if (m_block)
         return true;
-    if (!m_algorithm && !Succeeded(::BCryptOpenAlgorithmProvider(&m_algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0), error)) {
+    if (!m_algorithm &&
+        !Succeeded(::BCryptOpenAlgorithmProvider(&m_algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0), error)) {
         m_algorithm = nullptr;
         return false;
     }
