@@ -16,6 +16,10 @@ void BareEnumerate(const std::wstring& folder,
 // buffers; returns false when a call fails.
 bool BareOwner(const std::wstring& path);
 
+// The content hash's calls for one file: opened as the walk opens it, read
+// in 1 MiB blocks, hashed with the system's SHA-256; false when a call fails.
+bool BareSha256(const std::wstring& path, unsigned char (&digest)[32]);
+
 // The statement the benchmark's template gives for one file, built by plain
 // concatenation, and run on its own statement handle.
 extern const wchar_t kBenchTemplate[];
@@ -23,7 +27,7 @@ std::wstring BareStatement(const std::wstring& path, const WIN32_FIND_DATAW& dat
 bool BareExecute(CDatabase& db, const std::wstring& statement);
 
 // The console program's CSV listing of folder, by plain code: a header line,
-// then a line a file with its nineteen facts (the owner empty), written to
+// then a line a file with its twenty facts (the owner and the hash empty), written to
 // file in 64 KiB chunks. False when a write failed.
 bool BareCsvListing(const std::wstring& folder, HANDLE file);
 

@@ -3,7 +3,7 @@
 // two run alternately, with median and spread; then the memory a walk and a
 // CSV listing hold on a small and a very large tree. A benchmark, not a test:
 // it fails nothing.
-// Usage: WalkBenchmark WALK_TREE SMALL_TREE OWNER_TREE LIST_TREE LARGE_TREE
+// Usage: WalkBenchmark WALK_TREE SMALL_TREE OWNER_TREE LIST_TREE LARGE_TREE HASH_TREE
 #include "bench/BareLoops.h"
 #include "console/ConsoleSite.h"
 #include "dialog/resource.h"
@@ -12,6 +12,7 @@
 #include "host/ConnectionString.h"
 #include "host/PluginLoader.h"
 #include "host/SampleDatabase.h"
+#include "scan/FileHash.h"
 #include "scan/FileOwner.h"
 #include "scan/FolderWalk.h"
 #include "scan/SqlTemplate.h"
@@ -131,6 +132,24 @@ double SorvikWalk(const std::wstring& tree, BenchSite& site, LPCWSTR sqlTemplate
     return Timed([&] { walk.ScanFolder(tree.c_str(), L"*.*", sqlTemplate); });
 }
 
+// A walk with one option of per-file work ticked, beside the bare loop
+// making that work's calls for each file.
+void CompareFileWork(const char* figure, const std::wstring& tree, int runs, CRelaxedFlag ScanOptions::*option,
+                     void (*bareWork)(const std::wstring& path))
+{
+    Compare(figure, CountFiles(tree), runs,
+            [&] {
+                BenchSite site;
+                site.options.*option = true;
+                return SorvikWalk(tree, site);
+            },
+            [&] {
+                return Timed([&] {
+                    BareEnumerate(tree, [&](const std::wstring& path, const WIN32_FIND_DATAW&) { bareWork(path); });
+                });
+            });
+}
+
 // Sorvik's side of a statement figure: a walk of tree that writes a row a
 // file into db, timed.
 using StatementWalk = std::function<double(const std::wstring& tree, CDatabase& db)>;
@@ -185,6 +204,23 @@ bool SameStatements(const std::wstring& tree)
     return same;
 }
 
+// The same hashes on both sides, or the comparison means nothing.
+bool SameHashes(const std::wstring& tree)
+{
+    bool same = true;
+    CContentHasher hasher;
+    BareEnumerate(tree, [&](const std::wstring& path, const WIN32_FIND_DATAW&) {
+        unsigned char digest[32];
+        CString ours;
+        CString theirs;
+        DWORD error = 0;
+        same = same && hasher.Hash(path.c_str(), ours, error) && BareSha256(path, digest);
+        FormatHex(digest, 32, theirs);
+        same = same && ours == theirs;
+    });
+    return same;
+}
+
 // SorvikScan's scan in process, as its Scan runs it but for the Ctrl+C
 // handling (a cost per walk, not per file): the listing's header, the walk on
 // the console's site, the rest of the listing, into output.
@@ -197,7 +233,7 @@ ScanCounts ConsoleScan(const ScanCommand& command, HANDLE output, CDatabase* dat
     bool closed = !listing.Begin();
     if (!closed) {
         CFolderWalk walk(site);
-        walk.ScanFolder(command.folder.c_str(), command.pattern.c_str(), command.sql.c_str());
+        walk.ScanFolders(command.folders, command.pattern.c_str(), command.sql.c_str());
         closed = site.OutputClosed() || !listing.Flush();
     }
     if (closed)
@@ -208,7 +244,7 @@ ScanCounts ConsoleScan(const ScanCommand& command, HANDLE output, CDatabase* dat
 double ConsoleStatements(const std::wstring& tree, CDatabase& db)
 {
     ScanCommand command;
-    command.folder = tree;
+    command.folders = {tree.c_str()};
     command.sql = kBenchTemplate;
     command.continueOnError = true;  // as the engine's figure goes on, and counts
     ScanCounts counts;
@@ -231,7 +267,7 @@ double TimedIntoFile(const std::wstring& path, const std::function<void(HANDLE)>
 double SorvikCsvListing(const std::wstring& tree, const std::wstring& path, ScanCounts* counts = nullptr)
 {
     ScanCommand command;
-    command.folder = tree;
+    command.folders = {tree.c_str()};
     command.list = ListFormat::Csv;
     return TimedIntoFile(path, [&](HANDLE file) {
         const ScanCounts done = ConsoleScan(command, file, nullptr);
@@ -353,12 +389,14 @@ void PrintCsvMemory(const std::wstring& tree)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc < 6) {
-        fprintf(stderr, "usage: WalkBenchmark WALK_TREE SMALL_TREE OWNER_TREE LIST_TREE LARGE_TREE\n");
+    if (argc < 7) {
+        fprintf(stderr, "usage: WalkBenchmark WALK_TREE SMALL_TREE OWNER_TREE LIST_TREE LARGE_TREE HASH_TREE\n");
         return 2;
     }
     const std::wstring walkTree = argv[1], smallTree = argv[2], ownerTree = argv[3], listTree = argv[4],
-                       largeTree = argv[5];
+                       largeTree = argv[5], hashTree = argv[6];
+    if (!SameHashes(hashTree))
+        printf("warning: the bare hashes differ from Sorvik's\n");
     if (!SameStatements(ownerTree))
         printf("warning: the bare statements differ from Sorvik's\n");
     if (!SameCsvListing(walkTree))
@@ -372,17 +410,25 @@ int wmain(int argc, wchar_t** argv)
                 return SorvikWalk(walkTree, site);
             },
             [&] { return Timed([&] { BareEnumerate(walkTree, [](const std::wstring&, const WIN32_FIND_DATAW&) {}); }); });
-    Compare("owner lookup", CountFiles(ownerTree), 9,
+    // A fleet's run: a second folder given inside the first (walked on its
+    // own, not again), and exclusions that match nothing here, so that the
+    // files are the bare loop's.
+    Compare("walk, 2 folders, 3 exclusions", CountFiles(walkTree), 11,
             [&] {
                 BenchSite site;
-                site.options.m_bShowOwner = true;
-                return SorvikWalk(ownerTree, site);
+                std::wstring error;
+                for (const wchar_t* text : {L"node_modules", L"$Recycle.Bin", L"backup\\old"})
+                    AddExclusion(site.options.m_scope, text, error);
+                CFolderWalk walk(site);
+                return Timed([&] { walk.ScanFolders({walkTree.c_str(), (walkTree + L"\\d5").c_str()}, L"*.*", L""); });
             },
-            [&] {
-                return Timed([&] {
-                    BareEnumerate(ownerTree, [](const std::wstring& path, const WIN32_FIND_DATAW&) { BareOwner(path); });
-                });
-            });
+            [&] { return Timed([&] { BareEnumerate(walkTree, [](const std::wstring&, const WIN32_FIND_DATAW&) {}); }); });
+    CompareFileWork("content hash (SHA-256)", hashTree, 9, &ScanOptions::m_bHashContent, [](const std::wstring& path) {
+        unsigned char digest[32];
+        BareSha256(path, digest);
+    });
+    CompareFileWork("owner lookup", ownerTree, 9, &ScanOptions::m_bShowOwner,
+                    [](const std::wstring& path) { BareOwner(path); });
     const std::wstring database = UniqueTempPath(L".sqlite");
     const CString wal = SqliteConnectionString(database.c_str());
     CompareStatements("statement, SQLite default journal", ownerTree,

@@ -36,6 +36,8 @@ CConsoleSite::CConsoleSite(const ScanCommand& command, CListingWriter& listing)
       m_progressTick(m_startTick)
 {
     m_options.m_bShowOwner = command.owner;
+    m_options.m_bHashContent = command.hash;
+    m_options.m_scope = command.scope;
     // Every file comes back as a row: it is counted even when not listed.
     m_options.m_bShowResults = true;
 }
@@ -49,7 +51,13 @@ void CConsoleSite::SetDatabase(CDatabase* database)
 
 CString CConsoleSite::GetFileOwner(const CString& path)
 {
-    return LookupFileOwner(path);
+    // The value stays the dialog's text; a script is told besides.
+    DWORD failure = ERROR_SUCCESS;
+    CString owner = LookupFileOwner(path, &failure);
+    if (failure != ERROR_SUCCESS)
+        Warn(L"warning: " + OneLine(path.Str()) + L": the owner cannot be looked up (error " +
+             std::to_wstring(failure) + L")");
+    return owner;
 }
 
 void CConsoleSite::StartBatches()
@@ -183,6 +191,12 @@ void CConsoleSite::ReportFolderNotListed(const CString& folder, DWORD error)
     if (error == ERROR_FILE_NOT_FOUND && IsFolder(folder))
         return;
     Warn(L"warning: " + OneLine(folder.Str()) + L": cannot be listed (error " + std::to_wstring(error) + L")");
+}
+
+void CConsoleSite::ReportFileNotHashed(const CString& path, DWORD error)
+{
+    Warn(L"warning: " + OneLine(path.Str()) + L": cannot be read for its SHA-256 (error " + std::to_wstring(error) +
+         L")");
 }
 
 bool CConsoleSite::ContinueAfterStatementError(const FileFacts& facts, const CString& error)

@@ -40,6 +40,7 @@ public:
     void AddResultRow(const CString& path, const FileFacts& facts) override;
     void OnFolderListed(const CString& folder) override;
     void ReportFolderNotListed(const CString& folder, DWORD error) override;
+    void ReportFileNotHashed(const CString& path, DWORD error) override;
     bool ContinueAfterStatementError(const FileFacts& facts, const CString& error) override;
 
     // Writes what the listing still buffers, once the walk has returned; a

@@ -81,7 +81,8 @@ void ForEachCodePoint(const CString& text, Visit visit)
 
 }  // namespace
 
-CListingWriter::CListingWriter(const CConsoleText& out, ListFormat format) : m_out(out), m_format(format)
+CListingWriter::CListingWriter(const CConsoleText& out, ListFormat format, bool byteOrderMark)
+    : m_out(out), m_format(format), m_bByteOrderMark(byteOrderMark)
 {
     m_buffer.reserve(kFlushAt + 4096);
     // Named once, not for every file. The names are ASCII letters.
@@ -97,7 +98,10 @@ bool CListingWriter::Begin()
 {
     if (m_format != ListFormat::Csv)
         return true;
-    // Letters only: no name needs quotes.
+    // A spreadsheet takes a CSV without the mark for the ANSI code page.
+    if (m_bByteOrderMark)
+        m_buffer += "\xEF\xBB\xBF";
+    // Letters and digits only: no name needs quotes.
     for (int i = 0; i < kFactCount; ++i) {
         if (i)
             m_buffer += ',';

@@ -1,5 +1,5 @@
 #pragma once
-// The listing of the console program: every file's nineteen facts, named as
+// The listing of the console program: every file's twenty facts, named as
 // the template's placeholders, as RFC 4180 CSV (a header line, then a line a
 // file) or as JSON Lines (an object a file, the keys in the same order).
 // Buffered, so that a file costs no write of its own.
@@ -13,7 +13,8 @@ enum class ListFormat { None, Csv, Jsonl };
 
 class CListingWriter {
 public:
-    CListingWriter(const CConsoleText& out, ListFormat format);
+    // byteOrderMark: the CSV starts with UTF-8's, for a spreadsheet.
+    CListingWriter(const CConsoleText& out, ListFormat format, bool byteOrderMark = false);
 
     // Appends a file's line to line, to be written now or, once its
     // statement is committed, later. replaced: a name held a character that
@@ -33,6 +34,7 @@ private:
 
     const CConsoleText& m_out;
     ListFormat m_format;
+    bool m_bByteOrderMark;
     std::string m_buffer;
     std::vector<std::string> m_names;  // the facts' names in UTF-8
     CString m_value;  // each fact in turn; its buffer serves the whole walk

@@ -7,15 +7,23 @@
 #include <map>
 
 const wchar_t kScanUsage[] =
-    L"Usage: SorvikScan FOLDER [--pattern PATTERN] [--owner]\n"
+    L"Usage: SorvikScan FOLDER... [--pattern PATTERN | --include PATTERN...] [--exclude PATTERN]...\n"
+    L"                  [--max-depth LEVELS] [--owner] [--hash]\n"
     L"                  [--database CONNECTION (--sql TEMPLATE | --sql-file FILE)] [--on-error stop|continue]\n"
     L"                  [--before-sql STATEMENT]... [--after-sql STATEMENT]... [--login-timeout SECONDS]\n"
-    L"                  [--batch FILES]\n"
-    L"                  [--list csv|jsonl] [--help]\n"
-    L"Walks FOLDER and its sub-folders for files matching PATTERN (default *.*), as the Sorvik dialog does.\n"
+    L"                  [--batch FILES] [--list csv|jsonl] [--bom] [--help]\n"
+    L"Walks each FOLDER in turn, and its sub-folders, for files matching PATTERN (default *.*), as the Sorvik\n"
+    L"dialog does; a folder given twice, or inside another given, is walked once.\n"
+    L"  --pattern PATTERN  as in the dialog: a sub-folder is entered only when its own name matches it too\n"
+    L"  --include PATTERN  enter every sub-folder, take only files whose names match (repeatable)\n"
+    L"  --exclude PATTERN  leave out a file or folder: without a backslash, by its name at any depth\n"
+    L"                     (node_modules, *.tmp); with one, by its path below each FOLDER (backup\\old,\n"
+    L"                     Users\\*\\AppData); a folder left out is not entered (repeatable)\n"
+    L"  --max-depth LEVELS list that many levels of folders: 1 takes each FOLDER's own files only\n"
     L"  --owner            look up each file's owner\n"
+    L"  --hash             read each file's SHA-256 into the listing's FileSha256 column\n"
     L"  --database CONN    an ODBC connection string, or DSN=name; one statement per file on it\n"
-    L"  --sql TEMPLATE     the statement, with {FileTitle}, {FilePath} ... {FileOwner} placeholders\n"
+    L"  --sql TEMPLATE     the statement, with {FileTitle}, {FilePath} ... {FileSha256} placeholders\n"
     L"  --sql-file FILE    the statement, from a UTF-8 file, or UTF-16 with its byte-order mark\n"
     L"  --on-error stop    end the walk at a failed statement (the default); continue: go on\n"
     L"  --before-sql SQL   run once before the walk, on the same connection (repeatable)\n"
@@ -24,6 +32,7 @@ const wchar_t kScanUsage[] =
     L"  --batch FILES      commit the statements of this many files together, sent at once where the\n"
     L"                     driver can (default 1000; 1: each statement on its own, as the dialog does)\n"
     L"  --list csv|jsonl   every file on standard output (csv is the default without --database)\n"
+    L"  --bom              start the CSV with the UTF-8 byte-order mark, for a spreadsheet\n"
     L"Warnings, errors and a closing summary go to standard error.\n"
     L"Exit codes: 0 everything listed and written, 1 finished with warnings or failed statements skipped,\n"
     L"2 command line, 4 the database could not be opened, 5 ended at a database error, 130 interrupted.\n";
@@ -39,7 +48,9 @@ const struct {
     {L"--pattern", Kind::Value},        {L"--owner", Kind::Flag},          {L"--database", Kind::Value},
     {L"--sql", Kind::Value},            {L"--sql-file", Kind::Value},      {L"--on-error", Kind::Value},
     {L"--before-sql", Kind::Repeatable}, {L"--after-sql", Kind::Repeatable}, {L"--login-timeout", Kind::Value},
-    {L"--list", Kind::Value},           {L"--batch", Kind::Value},
+    {L"--list", Kind::Value},           {L"--batch", Kind::Value},         {L"--exclude", Kind::Repeatable},
+    {L"--include", Kind::Repeatable},   {L"--max-depth", Kind::Value},     {L"--hash", Kind::Flag},
+    {L"--bom", Kind::Flag},
 };
 
 bool IsHelp(const std::wstring& arg)
@@ -128,6 +139,26 @@ bool ReadCount(const GivenOptions& given, const wchar_t* name, unsigned most, co
     return true;
 }
 
+// The scope's patterns and depth, from their options.
+bool ReadScope(const GivenOptions& given, ScanScope& scope, std::wstring& error)
+{
+    const struct {
+        const wchar_t* name;
+        bool (*add)(ScanScope&, const std::wstring&, std::wstring&);
+    } patterns[] = {{L"--exclude", AddExclusion}, {L"--include", AddFilePattern}};
+    for (const auto& option : patterns) {
+        const auto it = given.find(option.name);
+        for (size_t i = 0; it != given.end() && i < it->second.size(); ++i) {
+            if (!option.add(scope, it->second[i], error)) {
+                error = std::wstring(option.name) + L" " + error;
+                return false;
+            }
+        }
+    }
+    // No Windows path holds more folders than that.
+    return ReadCount(given, L"--max-depth", 32767, L"a whole number of levels", scope.maxDepth, error);
+}
+
 bool CheckStatements(const std::vector<std::wstring>& statements, const wchar_t* name, std::wstring& error)
 {
     for (const std::wstring& statement : statements) {
@@ -155,17 +186,22 @@ bool ParseScanCommand(int argc, const wchar_t* const* argv, ScanCommand& command
         error = L"No folder to walk.";
         return false;
     }
-    if (folders.size() > 1) {
-        error = L"Only one folder can be walked: " + folders[1];
-        return false;
-    }
-    if (folders[0].empty()) {
+    if (std::any_of(folders.begin(), folders.end(), [](const std::wstring& f) { return f.empty(); })) {
         error = L"The folder is empty text.";
         return false;
     }
-    command.folder = folders[0];
+    for (const std::wstring& folder : folders)
+        command.folders.emplace_back(folder.c_str(), static_cast<int>(folder.size()));
+    if (given.count(L"--pattern") && given.count(L"--include")) {
+        error = L"Give --pattern or --include, not both: --pattern picks the folders entered too.";
+        return false;
+    }
     command.pattern = Value(given, L"--pattern", command.pattern);
+    if (!ReadScope(given, command.scope, error))
+        return false;
     command.owner = given.count(L"--owner") != 0;
+    command.hash = given.count(L"--hash") != 0;
+    command.byteOrderMark = given.count(L"--bom") != 0;
     command.connection = Value(given, L"--database");
     command.sql = Value(given, L"--sql");
     command.sqlFile = Value(given, L"--sql-file");
@@ -218,5 +254,13 @@ bool ParseScanCommand(int argc, const wchar_t* const* argv, ScanCommand& command
     command.list = given.count(L"--list") || command.connection.empty()
                        ? (list == L"jsonl" ? ListFormat::Jsonl : ListFormat::Csv)
                        : ListFormat::None;
+    if (command.hash && command.list == ListFormat::None) {
+        error = L"--hash fills the listing's FileSha256: give --list too (a template asks with {FileSha256}).";
+        return false;
+    }
+    if (command.byteOrderMark && command.list != ListFormat::Csv) {
+        error = L"--bom is for the CSV listing: JSON readers refuse the mark.";
+        return false;
+    }
     return true;
 }

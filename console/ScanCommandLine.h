@@ -1,14 +1,17 @@
 #pragma once
 // The console program's command line.
 #include "console/ListingWriter.h"
+#include "scan/ScanScope.h"
 
 #include <string>
 #include <vector>
 
 struct ScanCommand {
-    std::wstring folder;
+    std::vector<CString> folders;  // walked in turn, into one listing and one connection
     std::wstring pattern = L"*.*";
+    ScanScope scope;
     bool owner = false;
+    bool hash = false;
     std::wstring connection;
     std::wstring sql;      // the template, given or read from sqlFile
     std::wstring sqlFile;
@@ -23,6 +26,7 @@ struct ScanCommand {
     unsigned batchFiles = 1000;
     bool continueOnError = false;
     ListFormat list = ListFormat::None;
+    bool byteOrderMark = false;  // first in the CSV, for a spreadsheet
     bool help = false;
 };
 

@@ -157,7 +157,7 @@ int Scan(const ScanCommand& command, CConsoleSite& site, CListingWriter& listing
         } else {
             site.StartBatches();
             CFolderWalk walk(site);
-            bool ended = walk.ScanFolder(command.folder.c_str(), command.pattern.c_str(), command.sql.c_str());
+            bool ended = walk.ScanFolders(command.folders, command.pattern.c_str(), command.sql.c_str());
             ended = site.FinishBatches() && ended;
             closed = !site.FlushListing();
             // A reader that closed the listing had what it wanted; the
@@ -185,7 +185,7 @@ int Scan(const ScanCommand& command, CConsoleSite& site, CListingWriter& listing
 int OpenAndScan(const ScanCommand& command)
 {
     const CConsoleText out(STD_OUTPUT_HANDLE);
-    CListingWriter listing(out, command.list);
+    CListingWriter listing(out, command.list, command.byteOrderMark);
     CConsoleSite site(command, listing);
     CConnectionOpener opener;
     int code = kScanDone;

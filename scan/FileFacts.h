@@ -28,13 +28,14 @@ struct FileFacts {
     CString m_strAllAttributes;  // the seven letters above, in that order
     CString m_strFileLength;     // unsigned decimal byte count
     CString m_strFileOwner;      // empty unless the owner was looked up
+    CString m_strFileSha256;     // 64 lower-case hex digits; empty unless asked for and read
 };
 
 // Unsigned decimal digits of the full 64-bit value.
 void FormatFileLength(unsigned long long length, CString& digits);
 
 // Fills facts anew from the finder's current entry, reusing the strings'
-// buffers; the owner text becomes empty. Finder is CFileFind or anything with
+// buffers; the owner and hash texts become empty. Finder is CFileFind or anything with
 // its entry queries. (worker thread)
 template <class Finder>
 void GatherFileFacts(const Finder& finder, FileFacts& facts)
@@ -72,4 +73,5 @@ void GatherFileFacts(const Finder& finder, FileFacts& facts)
     finder.GetFileTitle(facts.m_strFileTitle);
     finder.GetFileURL(facts.m_strFileUrl);
     facts.m_strFileOwner.Empty();
+    facts.m_strFileSha256.Empty();
 }

@@ -33,8 +33,10 @@ public:
     void Free(PSECURITY_DESCRIPTOR descriptor) override { ::LocalFree(descriptor); }
 };
 
-CString ErrorText(LPCWSTR prefix, DWORD code)
+CString ErrorText(LPCWSTR prefix, DWORD code, DWORD* failure)
 {
+    if (failure)
+        *failure = code;
     // The code is shown as the signed 32-bit value it is declared as.
     return CString((prefix + std::to_wstring(static_cast<long>(static_cast<LONG>(code)))).c_str());
 }
@@ -61,12 +63,14 @@ IOwnerLookupApi& Win32OwnerLookupApi()
     return api;
 }
 
-CString LookupFileOwner(IOwnerLookupApi& api, LPCWSTR path)
+CString LookupFileOwner(IOwnerLookupApi& api, LPCWSTR path, DWORD* failure)
 {
+    if (failure)
+        *failure = ERROR_SUCCESS;
     COwnerLookupResources held{api};
     held.file = api.Open(path);
     if (held.file == INVALID_HANDLE_VALUE)
-        return ErrorText(L"CreateFile error = ", api.LastError());
+        return ErrorText(L"CreateFile error = ", api.LastError(), failure);
 
     PSID owner = nullptr;
     const DWORD status = api.QueryOwner(held.file, &owner, &held.descriptor);
@@ -74,7 +78,7 @@ CString LookupFileOwner(IOwnerLookupApi& api, LPCWSTR path)
         // GetSecurityInfo returns its error rather than always setting the
         // thread's code; fall back to the returned one when none was set.
         const DWORD code = api.LastError();
-        return ErrorText(L"GetSecurityInfo error = ", code != ERROR_SUCCESS ? code : status);
+        return ErrorText(L"GetSecurityInfo error = ", code != ERROR_SUCCESS ? code : status, failure);
     }
 
     // Size probe. Windows reports the counts with the terminator, Wine without;
@@ -97,9 +101,11 @@ CString LookupFileOwner(IOwnerLookupApi& api, LPCWSTR path)
     DWORD domainLength = domainRoom;
     if (!api.LookupAccount(owner, nameBuffer, &nameLength, domainBuffer, &domainLength)) {
         const DWORD code = api.LastError();
-        if (code == ERROR_NONE_MAPPED)
-            return CString(L"ERROR_NONE_MAPPED");
-        return ErrorText(L"LookupAccountSid error = ", code);
+        if (code != ERROR_NONE_MAPPED)
+            return ErrorText(L"LookupAccountSid error = ", code, failure);
+        if (failure)
+            *failure = code;
+        return CString(L"ERROR_NONE_MAPPED");
     }
     // Never trust a returned length beyond the buffer it describes.
     name.ReleaseBuffer(static_cast<int>(nameLength < nameRoom ? nameLength : nameRoom - 1));

@@ -23,9 +23,10 @@ protected:
 // The real Windows calls.
 IOwnerLookupApi& Win32OwnerLookupApi();
 
-// (worker thread)
-CString LookupFileOwner(IOwnerLookupApi& api, LPCWSTR path);
-inline CString LookupFileOwner(LPCWSTR path)
+// The owner text; when failure is given, it gets the failed call's code, or
+// ERROR_SUCCESS when the text is the account. (worker thread)
+CString LookupFileOwner(IOwnerLookupApi& api, LPCWSTR path, DWORD* failure = nullptr);
+inline CString LookupFileOwner(LPCWSTR path, DWORD* failure = nullptr)
 {
-    return LookupFileOwner(Win32OwnerLookupApi(), path);
+    return LookupFileOwner(Win32OwnerLookupApi(), path, failure);
 }

@@ -1,20 +1,22 @@
 #include "scan/FolderWalk.h"
 
 #include "framework/FileFind.h"
+#include "framework/FullPath.h"
 #include "scan/FolderIdentity.h"
 #include "scan/SqlTemplate.h"
 
 #include <cwchar>
+#include <numeric>
 
-struct CFolderWalk::Level {
-    // The folder entered: the one listed, unless the pattern has a folder part.
-    CString folder;
+struct CFolderWalk::Level : KnownFolder {
+    // The folder entered: the one listed, unless the pattern has a folder
+    // part. Of it, for the cycle check: the index of every level, the
+    // identity only of one whose index a sub-folder shares.
     CFileFind finder;
     BOOL more = TRUE;  // entries remain after the current one
-    // Of the folder entered, for the cycle check: the index of every level,
-    // the identity only of one whose index a sub-folder shares.
-    FolderFact<ULONGLONG> index;
-    FolderFact<FolderIdentity> identity;
+    // The exclusions by path whose names so far match the folders entered
+    // down to this one, by their place in the scope.
+    std::vector<unsigned> paths;
 };
 
 namespace {
@@ -36,6 +38,27 @@ bool IsAddressable(LPCWSTR name)
     return wcschr(name, L'\\') == nullptr && wcschr(name, L'\uFFFD') == nullptr;
 }
 
+bool AnyMatches(const std::vector<CNamePattern>& patterns, LPCWSTR name, size_t length)
+{
+    for (const CNamePattern& pattern : patterns) {
+        if (pattern.Matches(name, length))
+            return true;
+    }
+    return false;
+}
+
+// True when known and the folder at path, whose facts are asked into index
+// and identity as needed, are one folder. The index rules out almost every
+// folder at the price of an open; the identity, dearer (Wine asks its mount
+// manager for the volume serial), is asked only on the same index.
+template <class Known>
+bool IsSameAs(Known& known, const CString& path, FolderFact<ULONGLONG>& index, FolderFact<FolderIdentity>& identity)
+{
+    return index.Ask(path, GetFolderIndex) && known.index.Ask(known.folder, GetFolderIndex) &&
+           known.index.value == index.value && identity.Ask(path, GetFolderIdentity) &&
+           known.identity.Ask(known.folder, GetFolderIdentity) && IsSameFolder(known.identity.value, identity.value);
+}
+
 }  // namespace
 
 CFolderWalk::CFolderWalk(IScanSite& site) : m_site(site) {}
@@ -44,14 +67,46 @@ CFolderWalk::~CFolderWalk() = default;
 
 bool CFolderWalk::ScanFolder(const CString& folder, LPCWSTR pattern, LPCWSTR sqlTemplate)
 {
-    m_levels.clear();
+    return ScanFolders({folder}, pattern, sqlTemplate);
+}
+
+bool CFolderWalk::ScanFolders(const std::vector<CString>& folders, LPCWSTR pattern, LPCWSTR sqlTemplate)
+{
     m_listed.clear();
     m_rememberListings = HasFolderPart(pattern);
     m_template = CSqlTemplate(sqlTemplate);
-    if (!OpenLevel(folder, pattern))
+    m_roots.clear();
+    for (const CString& folder : folders) {
+        KnownFolder root;
+        root.folder = folder;
+        // One folder alone is asked nothing: it is walked as it always was.
+        bool again = false;
+        for (KnownFolder& other : m_roots) {
+            again = again || CFullPath(other.folder).GetPath() == CFullPath(folder).GetPath() ||
+                    IsSameAs(other, folder, root.index, root.identity);
+        }
+        if (!again)
+            m_roots.push_back(std::move(root));
+    }
+    for (m_root = 0; m_root < m_roots.size(); ++m_root) {
+        if (!WalkRoot(m_roots[m_root].folder, pattern))
+            return false;
+        if (m_site.GetScanOptions().m_bStop)
+            break;
+    }
+    return true;
+}
+
+bool CFolderWalk::WalkRoot(const CString& folder, LPCWSTR pattern)
+{
+    ScanOptions& options = m_site.GetScanOptions();
+    const ScanScope& scope = options.m_scope;
+    std::vector<unsigned> paths(scope.excludedPaths.size());
+    std::iota(paths.begin(), paths.end(), 0u);
+    m_levels.clear();
+    if (!OpenLevel(folder, pattern, {}, std::move(paths)))
         return true;
 
-    ScanOptions& options = m_site.GetScanOptions();
     while (!m_levels.empty()) {
         Level& level = *m_levels.back();
         if (!level.more) {
@@ -64,15 +119,22 @@ bool CFolderWalk::ScanFolder(const CString& folder, LPCWSTR pattern, LPCWSTR sql
 
         level.more = level.finder.FindNextFile();
         // The entry just made current is processed even when none follow it.
-        if (!level.finder.IsDots()) {
+        const LPCWSTR name = level.finder.GetFileName();
+        const size_t length = wcslen(name);
+        if (!level.finder.IsDots() && !IsLeftOut(level, name, length)) {
             if (level.finder.MatchesMask(FILE_ATTRIBUTE_DIRECTORY)) {
-                const CString subFolder = level.finder.GetFilePath();
-                FolderFact<ULONGLONG> index;
-                if (!IsAddressable(level.finder.GetFileName()))
-                    m_site.ReportFolderNotListed(subFolder, ERROR_INVALID_NAME);
-                else if (!ClosesCycle(subFolder, index) && OpenLevel(subFolder, pattern, index))
-                    continue;  // the stop check follows when the sub-folder is done
-            } else if (!ProcessFile(level.finder)) {
+                if (scope.maxDepth == 0 || m_levels.size() < scope.maxDepth) {
+                    const CString subFolder = level.finder.GetFilePath();
+                    FolderFact<ULONGLONG> index;
+                    FolderFact<FolderIdentity> identity;
+                    if (!IsAddressable(name))
+                        m_site.ReportFolderNotListed(subFolder, ERROR_INVALID_NAME);
+                    else if (!ClosesCycle(subFolder, index, identity) && !IsGivenElsewhere(subFolder, index, identity) &&
+                             OpenLevel(subFolder, pattern, index, PathsBelow(level, name, length)))
+                        continue;  // the stop check follows when the sub-folder is done
+                }
+            } else if ((scope.filePatterns.empty() || AnyMatches(scope.filePatterns, name, length)) &&
+                       !ProcessFile(level.finder)) {
                 m_levels.clear();
                 return false;
             }
@@ -83,7 +145,8 @@ bool CFolderWalk::ScanFolder(const CString& folder, LPCWSTR pattern, LPCWSTR sql
     return true;
 }
 
-bool CFolderWalk::OpenLevel(const CString& folder, LPCWSTR pattern, const FolderFact<ULONGLONG>& index)
+bool CFolderWalk::OpenLevel(const CString& folder, LPCWSTR pattern, const FolderFact<ULONGLONG>& index,
+                            std::vector<unsigned> paths)
 {
     CString spec = folder;
     if (spec.IsEmpty() || spec.GetAt(spec.GetLength() - 1) != L'\\')
@@ -108,24 +171,58 @@ bool CFolderWalk::OpenLevel(const CString& folder, LPCWSTR pattern, const Folder
         return false;
     level->folder = folder;
     level->index = index;
+    level->paths = std::move(paths);
     m_levels.push_back(std::move(level));
     m_site.OnFolderListed(folder);
     return true;
 }
 
-bool CFolderWalk::ClosesCycle(const CString& folderPath, FolderFact<ULONGLONG>& index)
+bool CFolderWalk::IsLeftOut(const Level& level, LPCWSTR name, size_t length) const
+{
+    const ScanScope& scope = m_site.GetScanOptions().m_scope;
+    if (AnyMatches(scope.excludedNames, name, length))
+        return true;
+    // The entry's name is the one after the folders entered below the root.
+    const size_t place = m_levels.size() - 1;
+    for (const unsigned i : level.paths) {
+        const std::vector<CNamePattern>& path = scope.excludedPaths[i];
+        if (path.size() == place + 1 && path[place].Matches(name, length))
+            return true;
+    }
+    return false;
+}
+
+std::vector<unsigned> CFolderWalk::PathsBelow(const Level& level, LPCWSTR name, size_t length) const
+{
+    const ScanScope& scope = m_site.GetScanOptions().m_scope;
+    const size_t place = m_levels.size() - 1;
+    std::vector<unsigned> below;
+    for (const unsigned i : level.paths) {
+        const std::vector<CNamePattern>& path = scope.excludedPaths[i];
+        if (path.size() > place + 1 && path[place].Matches(name, length))
+            below.push_back(i);
+    }
+    return below;
+}
+
+bool CFolderWalk::ClosesCycle(const CString& folderPath, FolderFact<ULONGLONG>& index,
+                              FolderFact<FolderIdentity>& identity)
 {
     // A folder that cannot be asked closes nothing: its search says why.
     if (!index.Ask(folderPath, GetFolderIndex))
         return false;
-    // The index rules out almost every level at the price of an open; the
-    // identity, dearer (Wine asks its mount manager for the volume serial),
-    // is asked only of a level with the same index.
-    FolderFact<FolderIdentity> identity;
     for (const auto& level : m_levels) {
-        if (level->index.Ask(level->folder, GetFolderIndex) && level->index.value == index.value &&
-            identity.Ask(folderPath, GetFolderIdentity) && level->identity.Ask(level->folder, GetFolderIdentity) &&
-            IsSameFolder(level->identity.value, identity.value))
+        if (IsSameAs(*level, folderPath, index, identity))
+            return true;
+    }
+    return false;
+}
+
+bool CFolderWalk::IsGivenElsewhere(const CString& folderPath, FolderFact<ULONGLONG>& index,
+                                   FolderFact<FolderIdentity>& identity)
+{
+    for (size_t i = 0; i < m_roots.size(); ++i) {
+        if (i != m_root && IsSameAs(m_roots[i], folderPath, index, identity))
             return true;
     }
     return false;
@@ -139,11 +236,20 @@ bool CFolderWalk::ProcessFile(const CFileFind& finder)
     if (options.m_bShowOwner)
         m_facts.m_strFileOwner = m_site.GetFileOwner(m_facts.m_strFilePath);
 
+    CDatabase* database = nullptr;
     if (options.m_bWriteToDatabase && !m_template.IsEmpty()) {
-        CDatabase* database = m_site.GetScanDatabase();
-        if (database && database->m_hdbc != SQL_NULL_HDBC && !WriteFileRow(m_template, m_facts))
-            return false;
+        database = m_site.GetScanDatabase();
+        if (database && database->m_hdbc == SQL_NULL_HDBC)
+            database = nullptr;
     }
+    // Read only when asked for: it costs the file's whole content.
+    if (options.m_bHashContent || (database && m_template.AsksForSha256())) {
+        DWORD error = ERROR_SUCCESS;
+        if (!m_hasher.Hash(m_facts.m_strFilePath, m_facts.m_strFileSha256, error))
+            m_site.ReportFileNotHashed(m_facts.m_strFilePath, error);
+    }
+    if (database && !WriteFileRow(m_template, m_facts))
+        return false;
 
     if (options.m_bShowResults)
         m_site.AddResultRow(m_facts.m_strFilePath, m_facts);

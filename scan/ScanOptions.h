@@ -2,6 +2,8 @@
 // Flags that the dialog thread writes and the walk reads without a lock. Each is
 // one byte; relaxed atomics keep them plain loads and stores while making the
 // sharing well-defined. A change shows at the walk's next read.
+#include "scan/ScanScope.h"
+
 #include <atomic>
 
 class CRelaxedFlag {
@@ -23,4 +25,9 @@ struct ScanOptions {
     CRelaxedFlag m_bShowResults;
     CRelaxedFlag m_bWriteToDatabase;
     CRelaxedFlag m_bStop;  // stop request: set by the Start toggle, cleared when the walk returns
+    // Each file's SHA-256 for the listing; a template that holds the
+    // placeholder asks for it on its own.
+    CRelaxedFlag m_bHashContent;
+    // Set before the walk starts; the dialog leaves it empty.
+    ScanScope m_scope;
 };

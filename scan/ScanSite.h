@@ -26,6 +26,11 @@ public:
     // (ERROR_FILE_NOT_FOUND: nothing in it matches the pattern). The walk
     // goes on with the next folder.
     virtual void ReportFolderNotListed(const CString& folder, DWORD error) = 0;
+    // A file whose content hash was asked for and could not be read, with
+    // the system's error code; its hash is the empty text. The dialog says
+    // nothing here: a box per file would hold the walk, and its template
+    // gets the empty text.
+    virtual void ReportFileNotHashed(const CString&, DWORD) {}
     // A file's statement failed with the driver's text. True goes on (the
     // file keeps its row), false ends the walk.
     virtual bool ContinueAfterStatementError(const FileFacts& facts, const CString& error) = 0;

@@ -55,7 +55,8 @@ void AppendValue(CString& out, int row, const FileFacts& facts, bool forSql = tr
     case 15: text(facts.m_strFileOwner); break;
     case 16: utc(facts.m_timeCreateUtc); break;
     case 17: utc(facts.m_timeAccessUtc); break;
-    default: utc(facts.m_timeWriteUtc); break;
+    case 18: utc(facts.m_timeWriteUtc); break;
+    default: out += facts.m_strFileSha256; break;  // hex digits: nothing to quote
     }
 }
 
@@ -76,10 +77,12 @@ constexpr Placeholder kPlaceholders[] = {
     Named(L"{NormalAttribute}"),   Named(L"{ReadOnlyAttribute}"), Named(L"{SystemAttribute}"),
     Named(L"{TemporaryAtribbute}"), Named(L"{AllAttributes}"),    Named(L"{FileLength}"),
     Named(L"{FileOwner}"),         Named(L"{CreateTimeUtc}"),     Named(L"{AccessTimeUtc}"),
-    Named(L"{WriteTimeUtc}"),
+    Named(L"{WriteTimeUtc}"),      Named(L"{FileSha256}"),
 };
-constexpr int kRows = kFactCount;
-static_assert(std::size(kPlaceholders) == kRows, "a placeholder for every fact");
+static_assert(std::size(kPlaceholders) == kFactCount, "a placeholder for every fact");
+// The passes: every placeholder but the hash's.
+constexpr int kPasses = kFileSha256Fact;
+static_assert(kPasses == kFactCount - 1, "the hash's placeholder comes last");
 
 // One pass over the whole text for one placeholder: every occurrence, left
 // to right, searching on behind each inserted value.
@@ -110,7 +113,7 @@ bool HasBrace(const CString& value)
 // The row of the placeholder that starts at text[at], or -1.
 int PlaceholderAt(const std::wstring& text, size_t at)
 {
-    for (int row = 0; row < kRows; ++row) {
+    for (int row = 0; row < kFactCount; ++row) {
         const Placeholder& p = kPlaceholders[row];
         if (text.compare(at, p.length, p.text, p.length) == 0)
             return row;
@@ -143,6 +146,8 @@ CString QuoteForSql(const CString& value)
 CSqlTemplate::CSqlTemplate(LPCWSTR text) : m_text(text)
 {
     const std::wstring& t = m_text.Str();
+    const Placeholder& hash = kPlaceholders[kFileSha256Fact];
+    m_asksForSha256 = t.find(hash.text, 0, hash.length) != std::wstring::npos;
     for (size_t at = t.find(L'{'); at != std::wstring::npos; at = t.find(L'{', at + 1)) {
         const int row = PlaceholderAt(t, at);
         if (row < 0) {
@@ -160,7 +165,7 @@ void CSqlTemplate::Expand(const FileFacts& facts, CString& statement, CString& s
     if (m_onlyPlaceholders && !HasBrace(facts.m_strFileTitle) && !HasBrace(facts.m_strFilePath) &&
         !HasBrace(facts.m_strFileUrl) && !HasBrace(facts.m_strFileOwner)) {
         // Every brace starts a placeholder and no value brings one: no pass
-        // can meet a brace that another left, so the nineteen passes come to
+        // can meet a brace that another left, so the passes come to
         // replacing each placeholder once, which one copy does.
         statement.Empty();
         statement.Preallocate(static_cast<int>(text.size()) + 256);
@@ -173,9 +178,30 @@ void CSqlTemplate::Expand(const FileFacts& facts, CString& statement, CString& s
         statement.Append(text.data() + from, static_cast<int>(text.size() - from));
         return;
     }
-    statement = m_text;
-    for (int row = 0; row < kRows; ++row)
-        ReplaceEverywhere(row, facts, statement, scratch);
+    if (!m_asksForSha256) {
+        statement = m_text;
+        for (int row = 0; row < kPasses; ++row)
+            ReplaceEverywhere(row, facts, statement, scratch);
+        return;
+    }
+    // No placeholder can reach across the hash's (each starts at a brace and
+    // holds no other), so the passes run on the text between them as they
+    // would on the whole.
+    const Placeholder& hash = kPlaceholders[kFileSha256Fact];
+    statement.Empty();
+    CString piece;
+    for (size_t from = 0;;) {
+        const size_t at = text.find(hash.text, from, hash.length);
+        const size_t end = at == std::wstring::npos ? text.size() : at;
+        piece.SetString(text.data() + from, static_cast<int>(end - from));
+        for (int row = 0; row < kPasses; ++row)
+            ReplaceEverywhere(row, facts, piece, scratch);
+        statement += piece;
+        if (at == std::wstring::npos)
+            return;
+        statement += facts.m_strFileSha256;
+        from = at + hash.length;
+    }
 }
 
 CString ExpandSqlTemplate(LPCWSTR sqlTemplate, const FileFacts& facts)

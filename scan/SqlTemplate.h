@@ -1,14 +1,16 @@
 #pragma once
 // The SQL template language: nineteen {Name} placeholders, replaced in a fixed
-// order by the file's facts. Only the four free-text values are quoted.
+// order by the file's facts, and the content hash's. Only the four free-text
+// values are quoted.
 #include "scan/FileFacts.h"
 
 #include <vector>
 
-// The nineteen facts in the placeholders' order, each named as its placeholder
+// The twenty facts in the placeholders' order, each named as its placeholder
 // without the braces, so that a listing and the template are one language.
-constexpr int kFactCount = 19;
+constexpr int kFactCount = 20;
 constexpr int kFileLengthFact = 14;  // the one fact that is a number
+constexpr int kFileSha256Fact = 19;  // the one read from the file's content
 CString FactName(int index);
 // The fact's text as the placeholder gives it, but with no quote doubled.
 // (worker thread)
@@ -25,12 +27,16 @@ public:
 
     // A template of no characters writes nothing; one of blanks does.
     bool IsEmpty() const { return m_text.IsEmpty(); }
+    // The content hash is read only for a template that holds its placeholder.
+    bool AsksForSha256() const { return m_asksForSha256; }
 
     // The statement for one file. Nineteen passes, one per placeholder in the
     // fixed order; each searches what the passes before it left, inserted
-    // values included, and goes on behind each value it inserts. Written into
-    // statement, with scratch as the second buffer: both keep their buffers
-    // from one file to the next. (worker thread)
+    // values included, and goes on behind each value it inserts. The hash
+    // then takes the template's own {FileSha256} only: a name that holds the
+    // text keeps it, so the nineteen values are what they always were.
+    // Written into statement, with scratch as the second buffer: both keep
+    // their buffers from one file to the next. (worker thread)
     void Expand(const FileFacts& facts, CString& statement, CString& scratch) const;
 
 private:
@@ -42,6 +48,7 @@ private:
     // Where each placeholder stands, when every brace of the text starts one.
     std::vector<Occurrence> m_placeholders;
     bool m_onlyPlaceholders = true;
+    bool m_asksForSha256 = false;
 };
 
 // The statement for one file, in a string of its own. (worker thread)

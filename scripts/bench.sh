@@ -19,9 +19,14 @@ make_tree "$trees/small" 100 100
 make_tree "$trees/owner" 20 100
 make_tree "$trees/list" 2 100
 make_tree "$trees/large" 10000 100
+# Files with content for the hash: 64 KiB each, 64 MiB in all.
+make_tree "$trees/hash" 10 100
+head -c 65536 /dev/urandom >"$trees/content"
+for file in "$trees"/hash/*/*; do cp "$trees/content" "$file"; done
 
 # Standard error through a pipe, not a terminal: SorvikScan's site draws its
 # progress line only on a console, and it would land across the table.
 TZ=UTC scripts/wine-run.sh build/mingw-i686/bin/WalkBenchmark.exe "$(windows "$trees/walk")" \
     "$(windows "$trees/small")" "$(windows "$trees/owner")" "$(windows "$trees/list")" "$(windows "$trees/large")" \
+    "$(windows "$trees/hash")" \
     2> >(cat >&2)

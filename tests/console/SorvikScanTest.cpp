@@ -149,10 +149,20 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
     TempTree tree;
     tree.AddFile(L"a.txt");
     tree.AddFile(L"b.txt");
+    TempTree nested;
+    nested.AddFile(L"a.txt");
+    nested.AddFile(L"b.txt");
+    nested.AddFolder(L"sub");
+    nested.AddFile(L"sub\\c.txt");
     TestDatabase sqlite;
     TestDatabase postgres(Engine::PostgreSql);
     SilentServer silent;
     const std::wstring folder = QuoteArgument(tree.Root());
+    const std::wstring nest = QuoteArgument(nested.Root());
+    // Held by an opener that shares nothing: its content cannot be read.
+    TempTree held;
+    const CFileHandle lock(::CreateFileW(held.AddFile(L"held.txt", "x").c_str(), GENERIC_READ, 0, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
     const std::wstring db = L" --database " + QuoteArgument(sqlite.ConnectionString().Str());
     const std::wstring insert = db + L" --sql " + QuoteArgument(kInsertPath);
     const std::wstring after = L" --after-sql " + QuoteArgument(L"INSERT INTO files (path) VALUES ('after')");
@@ -180,6 +190,20 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
         {folder + L" --list xml", 2, "--list takes csv or jsonl, not xml"},
         {folder + L" --on-error=maybe", 2, "--on-error takes stop or continue"},
         {folder + L" --pattern a.txt --pattern=b.txt", 2, "--pattern is given twice"},
+        {folder + L" --pattern a.txt --include b.txt", 2, "Give --pattern or --include, not both"},
+        {folder + L" --exclude C:\\x", 2, "--exclude C:\\x: a path to leave out starts below the folders given"},
+        {folder + L" --exclude a\\\\b", 2, "--exclude a\\\\b: every name in a path must be a name"},
+        {folder + L" --include sub\\*.txt", 2, "--include sub\\*.txt: a pattern for files is a name"},
+        {folder + L" --max-depth 0", 2, "--max-depth takes a whole number of levels from 1 to 32767, not 0"},
+        {folder + L" --list jsonl --bom", 2, "--bom is for the CSV listing"},
+        {folder + L" --hash" + db + L" --sql x", 2, "--hash fills the listing's FileSha256: give --list too"},
+        // Several folders, one inside another and one given twice: each file once.
+        {QuoteArgument(nested.Path(L"sub")) + L" " + nest + L" " + nest + L"\\. --hash --bom", 0,
+         "3 files, 2 folders, 0 statements, 0 warnings"},
+        {nest + L" --exclude sub --exclude A.TXT", 0, "1 files, 1 folders"},
+        {nest + L" --exclude \\sub\\c.* --include *.txt", 0, "2 files, 2 folders"},
+        {nest + L" --max-depth 1", 0, "2 files, 1 folders"},
+        {QuoteArgument(held.Root()) + L" --hash", 1, "held.txt: cannot be read for its SHA-256 (error 32)\nSorvikScan: 1 files"},
         {folder + L" --owner --owner", 2, "--owner is given twice"},
         {folder + L" --database \"\" --sql x", 2, "--database is empty text"},
         {folder + db + L" --sql \" \t \"", 2, "The template holds only blanks"},
@@ -229,7 +253,7 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
         EXPECT_NE(std::string::npos, said.find(row.said)) << Narrow(row.arguments) << "\n" << said;
         if (usage) {
             // The README shows the usage as the program prints it.
-            const std::string shown = said.substr(0, said.find("Walks FOLDER"));
+            const std::string shown = said.substr(0, said.find("Walks each FOLDER"));
             EXPECT_NE(std::string::npos, ReadAll(L"Z:" SORVIK_README).find("```\n" + shown + "```")) << shown;
             continue;
         }
@@ -316,7 +340,11 @@ os.replace(sys.argv[4] + '.part', sys.argv[4])
     });
     ScanProcess scan(QuoteArgument(tree.Root()) + L" --owner --database " + QuoteArgument(byScan.ConnectionString().Str()) +
                      L" --sql " + QuoteArgument(kFilesInsertTemplate));
-    EXPECT_EQ(0u, scan.Wait()) << scan.Err();
+    // Names with a backslash, a tab or a line break reach no file by their path: their
+    // owner text is the failure, as in the dialog, and each is said.
+    EXPECT_EQ(1u, scan.Wait()) << scan.Err();
+    EXPECT_NE(std::string::npos, scan.Err().find("back\\slash.txt: the owner cannot be looked up (error 3)\n")) << scan.Err();
+    EXPECT_NE(std::string::npos, scan.Err().find(", 4 warnings,")) << scan.Err();
     const Rows dialogRows = AllFiles(byDialog.db);
     EXPECT_EQ(files.size(), dialogRows.size());
     EXPECT_TRUE(dialogRows == AllFiles(byScan.db)) << "row by row, in order";
@@ -525,20 +553,23 @@ TEST(SorvikScan, ANameThatUtf8CannotCarryIsEscapedInJsonAndReplacedInCsv)
     facts.m_strFilePath = L"C:\\a\xD800z\\\"q\",\r\n\x01\x1f\U0001F427";
     facts.m_strFileLength = L"7";
     facts.m_timeWriteUtc = {0x6ed33287, 0x1da0a07};
+    facts.m_strFileSha256 = L"ab12";
     // Every control character is escaped in JSON; CSV quotes the field and keeps them.
     const struct {
         ListFormat format;
         const char* header;
         const char* path;
         bool replaced;
+        bool bom = false;
     } rows[] = {
         {ListFormat::Jsonl, "{\"FileTitle\":",
          "\"FilePath\":\"C:\\\\a\\ud800z\\\\\\\"q\\\",\\u000d\\u000a\\u0001\\u001f\xF0\x9F\x90\xA7\"", false},
         {ListFormat::Csv,
          "FileTitle,FilePath,FileUrl,CreateTime,AccessTime,WriteTime,ArchivedAttribute,CompressedAttribute,"
          "HiddenAttribute,NormalAttribute,ReadOnlyAttribute,SystemAttribute,TemporaryAtribbute,AllAttributes,"
-         "FileLength,FileOwner,CreateTimeUtc,AccessTimeUtc,WriteTimeUtc\r\n,",
+         "FileLength,FileOwner,CreateTimeUtc,AccessTimeUtc,WriteTimeUtc,FileSha256\r\n,",
          ",\"C:\\a\xEF\xBF\xBDz\\\"\"q\"\",\r\n\x01\x1f\xF0\x9F\x90\xA7\",", true},
+        {ListFormat::Csv, "\xEF\xBB\xBF" "FileTitle,FilePath,", ",7,", true, true},
     };
     for (const auto& row : rows) {
         const std::wstring path = UniqueTempPath(L".list");
@@ -546,7 +577,7 @@ TEST(SorvikScan, ANameThatUtf8CannotCarryIsEscapedInJsonAndReplacedInCsv)
             const CFileHandle file(
                 ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
             const CConsoleText out(file.Get());
-            CListingWriter listing(out, row.format);
+            CListingWriter listing(out, row.format, row.bom);
             bool replaced = false;
             std::string line;
             listing.Format(facts, line, replaced);
@@ -557,8 +588,8 @@ TEST(SorvikScan, ANameThatUtf8CannotCarryIsEscapedInJsonAndReplacedInCsv)
         EXPECT_EQ(0u, written.find(row.header)) << written;
         EXPECT_NE(std::string::npos, written.find(row.path)) << written;
         EXPECT_NE(std::string::npos, written.find(row.format == ListFormat::Csv ? ",7," : "\"FileLength\":7,"));
-        EXPECT_NE(std::string::npos, written.find(row.format == ListFormat::Csv ? ",,,2023-10-29T01:30:00.1234567\r\n"
-                                                  : "\"\",\"WriteTimeUtc\":\"2023-10-29T01:30:00.1234567\"}\n"));
+        EXPECT_NE(std::string::npos, written.find(row.format == ListFormat::Csv ? ",,,2023-10-29T01:30:00.1234567,ab12\r\n"
+                                                  : "\"\",\"WriteTimeUtc\":\"2023-10-29T01:30:00.1234567\",\"FileSha256\":\"ab12\"}\n"));
         ::DeleteFileW(path.c_str());
     }
 }

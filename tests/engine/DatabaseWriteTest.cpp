@@ -68,6 +68,14 @@ TEST_F(DatabaseWrite, EachFileBecomesOneRowWithEveryFact)
     EXPECT_EQ(L"00:00:00 01.01.1970", rows[0][3]);  // TZ=UTC
     EXPECT_EQ(L"5", rows[0][14]);
     EXPECT_EQ(L"\u00dcn\u00efc\u00f8de \u2603", rows[1][0]);
+
+    // A template that holds the content hash has it read; only then.
+    RecordingSite hashing(sqlite.db);
+    EXPECT_TRUE(
+        hashing.Walk(tree.Root(), L"*.*", L"UPDATE files SET owner = '{FileSha256}' WHERE path = '{FilePath}'"));
+    EXPECT_EQ(L"5994471abb01112afcc18159f6cc74b4f511b99806da59b3caf5a9c173cacfc5",
+              QueryRows(sqlite.db, L"SELECT owner FROM files ORDER BY rowid")[0][0]);
+    EXPECT_TRUE(site.rows[0].m_strFileSha256.IsEmpty());
 }
 
 TEST_F(DatabaseWrite, AnErrorIsReportedAndGoingOnKeepsTheRow)

@@ -92,7 +92,9 @@ TEST(FileOwner, AccountNameComesFirstOnWindowsAndWineCounts)
     for (bool windowsCounts : {true, false}) {
         FakeOwnerApi api;
         api.countsWithTerminator = windowsCounts;
-        EXPECT_EQ(CString(L"Administrators/BUILTIN"), LookupFileOwner(api, L"C:\\x"));
+        DWORD failure = 1;
+        EXPECT_EQ(CString(L"Administrators/BUILTIN"), LookupFileOwner(api, L"C:\\x", &failure));
+        EXPECT_EQ(0u, failure);
         EXPECT_EQ(1, api.closes);
         EXPECT_EQ(1, api.frees);
     }
@@ -108,15 +110,19 @@ TEST(FileOwner, EmptyDomainLeavesTheSlash)
 
 TEST(FileOwner, LookupFailuresBecomeTheOwnerText)
 {
+    // Each failure also gives its code, for a front end that says so.
     FakeOwnerApi unmapped;
     unmapped.lookupError = ERROR_NONE_MAPPED;
-    EXPECT_EQ(CString(L"ERROR_NONE_MAPPED"), LookupFileOwner(unmapped, L"C:\\x"));
+    DWORD failure = 0;
+    EXPECT_EQ(CString(L"ERROR_NONE_MAPPED"), LookupFileOwner(unmapped, L"C:\\x", &failure));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NONE_MAPPED), failure);
     EXPECT_EQ(1, unmapped.closes);
     EXPECT_EQ(1, unmapped.frees);
 
     FakeOwnerApi other;
     other.lookupError = ERROR_ACCESS_DENIED;
-    EXPECT_EQ(CString(L"LookupAccountSid error = 5"), LookupFileOwner(other, L"C:\\x"));
+    EXPECT_EQ(CString(L"LookupAccountSid error = 5"), LookupFileOwner(other, L"C:\\x", &failure));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), failure);
 
     // A probe that reports no counts leaves them at 1: the second call gets
     // two characters each and fails for want of room.
@@ -136,7 +142,9 @@ TEST(FileOwner, FailedQueryReportsTheThreadsErrorCode)
     FakeOwnerApi api;
     api.queryStatus = ERROR_ACCESS_DENIED;
     api.queryError = ERROR_INVALID_HANDLE;
-    EXPECT_EQ(CString(L"GetSecurityInfo error = 6"), LookupFileOwner(api, L"C:\\x"));
+    DWORD failure = 0;
+    EXPECT_EQ(CString(L"GetSecurityInfo error = 6"), LookupFileOwner(api, L"C:\\x", &failure));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), failure);
     EXPECT_EQ(0, api.lookups);
     EXPECT_EQ(1, api.closes);
     EXPECT_EQ(0, api.frees);
@@ -150,7 +158,9 @@ TEST(FileOwner, FailedOpenMakesNoOwnerQuery)
 {
     FakeOwnerApi api;
     api.openError = ERROR_SHARING_VIOLATION;
-    EXPECT_EQ(CString(L"CreateFile error = 32"), LookupFileOwner(api, L"C:\\x"));
+    DWORD failure = 0;
+    EXPECT_EQ(CString(L"CreateFile error = 32"), LookupFileOwner(api, L"C:\\x", &failure));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), failure);
     EXPECT_EQ(0, api.queries);
     EXPECT_EQ(0, api.closes);
 }

@@ -150,14 +150,17 @@ TEST(FolderWalk, OptionsAreReadPerFileAndOwnerOnlyWhenAsked)
 
     RecordingSite site;
     site.afterRow = [](RecordingSite& s) {
-        if (s.rows.size() == 2)
+        if (s.rows.size() == 2) {
             s.options.m_bShowOwner = true;
+            s.options.m_bHashContent = true;
+        }
     };
     site.Walk(tree.Root());
     ASSERT_EQ(4u, site.rows.size());
     EXPECT_TRUE(site.rows[0].m_strFileOwner.IsEmpty());
-    EXPECT_TRUE(site.rows[1].m_strFileOwner.IsEmpty());
+    EXPECT_TRUE(site.rows[1].m_strFileOwner.IsEmpty() && site.rows[1].m_strFileSha256.IsEmpty());
     EXPECT_FALSE(site.rows[2].m_strFileOwner.IsEmpty());
+    EXPECT_EQ(64, site.rows[3].m_strFileSha256.GetLength());
     EXPECT_EQ(2, site.ownerLookups);
 
     // Clearing Show Results stops rows from the next file on; ticking adds again.
@@ -267,7 +270,7 @@ TEST(FolderWalk, DeepTreesAsFarAsTheFinderGoes)
     EXPECT_EQ(Sorted({tree.Path(relative + L"\\bottom.txt"), tree.Path(L"top.txt")}), Sorted(site.Paths()));
 }
 
-TEST(FolderWalk, PatternsThatLeadBackIntoTheWalkProcessEachFileOnce)
+TEST(FolderWalk, PatternsScopesAndFoldersThatLeadBackIntoTheWalkProcessEachFileOnce)
 {
     TempTree tree;
     tree.AddFile(L"f.txt");
@@ -305,6 +308,16 @@ TEST(FolderWalk, PatternsThatLeadBackIntoTheWalkProcessEachFileOnce)
                                   " && mkdir '..\\..\\names' $'bad\\xff' $'bad\\xfe' && touch '..\\..\\names/in' "
                                   "$'bad\\xff/in' $'bad\\xfe/in' && touch made\n",
                               other.Path(L"unreachable\\made")));
+    // What a fleet leaves out, and folders to give several of.
+    TempTree fleet;
+    for (const wchar_t* folder : {L"node_modules", L"backup", L"backup\\old", L"backup\\new", L"deep",
+                                  L"deep\\deeper", L"deep\\node_modules", L"b"})
+        fleet.AddFolder(folder);
+    for (const wchar_t* file : {L"k.txt", L"t.TMP", L"noext", L"node_modules\\m.js", L"backup\\old\\o.txt",
+                                L"backup\\new\\n.txt", L"deep\\e.docx", L"deep\\deeper\\d.docx",
+                                L"deep\\node_modules\\y.js", L"b\\b.tx"})
+        fleet.AddFile(file);
+    fleet.AddFolderLink(L"deep\\toB", fleet.Path(L"b"));
 
     const struct {
         const TempTree& in;
@@ -312,6 +325,10 @@ TEST(FolderWalk, PatternsThatLeadBackIntoTheWalkProcessEachFileOnce)
         const wchar_t* pattern;
         std::vector<std::wstring> files;
         size_t unlisted;
+        std::vector<std::wstring> exclude = {};
+        std::vector<std::wstring> include = {};
+        unsigned maxDepth = 0;
+        std::vector<std::wstring> moreFolders = {};
     } cases[] = {
         // The search returns the folder itself, by its own name.
         {tree, L"", L".", {}, 0},
@@ -335,11 +352,37 @@ TEST(FolderWalk, PatternsThatLeadBackIntoTheWalkProcessEachFileOnce)
          {L"names\\dir\\in-dir", L"names\\dir.\\in-dot", L"names\\dir \\in-space", longest + L"\\far"}, 0},
         {other, L"names\\dir.", L"*", {L"names\\dir.\\in-dot"}, 0},
         {other, L"unreachable", L"*.*", {L"unreachable\\made"}, 3},
+        // Names at any depth, case ignored; a path only below the folder given.
+        {fleet, L"", L"*.*", {L"k.txt", L"noext", L"backup\\new\\n.txt", L"deep\\e.docx", L"deep\\deeper\\d.docx", L"b\\b.tx",
+         L"deep\\toB\\b.tx"}, 0, {L"NODE_MODULES", L"backup/old", L"*.tmp", L"\\e.docx"}},
+        // The finder's old forms: "*." takes names without a dot (folders
+        // too), "a.*" takes "a", a last "?" may match nothing.
+        {fleet, L"", L"*.*", {L"k.txt", L"t.TMP"}, 0, {L"*."}},
+        {fleet, L"", L"*.*", {L"t.TMP", L"deep\\e.docx", L"node_modules\\m.js"}, 0,
+         {L"noext.*", L"*.tx?", L"*\\n*", L"*\\*\\*.docx"}},
+        // Every folder entered, only matching files taken; or as deep as asked.
+        {fleet, L"", L"*.*", {L"k.txt", L"deep\\e.docx", L"deep\\deeper\\d.docx"}, 0, {}, {L"*.docx", L"K.TXT"}},
+        {fleet, L"", L"*.*", {L"k.txt", L"t.TMP", L"noext"}, 0, {}, {}, 1},
+        {fleet, L"", L"*.*", {L"deep\\e.docx"}, 0, {}, {L"*.docx"}, 2},
+        // Folders given twice (in other words, or through a link), or inside
+        // another, or reached through a link from another: once each.
+        {fleet, L"deep", L"*.*", {L"deep\\e.docx", L"deep\\node_modules\\y.js", L"b\\b.tx", L"deep\\deeper\\d.docx"}, 0,
+         {}, {}, 0, {L"b", L"deep\\deeper", L"deep\\.", L"b\\..\\b", L"deep\\toB"}},
+        {fleet, L"", L"*.*", {L"deep\\e.docx", L"deep\\deeper\\d.docx"}, 0, {}, {L"*.docx"}, 1, {L"deep", L"deep\\deeper"}},
     };
     for (const auto& c : cases) {
         const std::wstring start = *c.start ? c.in.Path(c.start) : c.in.Root();
         RecordingSite site;
-        EXPECT_TRUE(site.Walk(start, c.pattern));
+        std::wstring error;
+        for (const std::wstring& text : c.exclude)
+            EXPECT_TRUE(AddExclusion(site.options.m_scope, text, error)) << Narrow(error);
+        for (const std::wstring& text : c.include)
+            EXPECT_TRUE(AddFilePattern(site.options.m_scope, text, error)) << Narrow(error);
+        site.options.m_scope.maxDepth = c.maxDepth;
+        std::vector<CString> folders = {start.c_str()};
+        for (const std::wstring& folder : c.moreFolders)
+            folders.emplace_back(c.in.Path(folder).c_str());
+        EXPECT_TRUE(CFolderWalk(site).ScanFolders(folders, c.pattern, L""));
         std::vector<std::wstring> expected;
         for (const std::wstring& file : c.files)
             expected.push_back(c.in.Path(file));

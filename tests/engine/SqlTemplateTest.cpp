@@ -31,6 +31,7 @@ FileFacts SampleFacts()
     f.m_strAllAttributes = L"AcHnRst";
     f.m_strFileLength = L"5368709120";
     f.m_strFileOwner = L"root/HOST";
+    f.m_strFileSha256 = L"ba7816bf";
     return f;
 }
 
@@ -45,11 +46,11 @@ TEST(SqlTemplate, EveryPlaceholderGetsItsValue)
 {
     EXPECT_EQ(CString(L"report|C:\\data\\report.txt|file://C:\\data\\report.txt|14:05:09 06.12.2026|"
                       L"14:05:09 15.03.2007|00:00:00 01.01.1970|A|c|H|n|R|s|t|AcHnRst|5368709120|root/HOST|"
-                      L"2023-10-29T01:30:00.1234567|1969-12-31T23:59:59.5000000|"),
+                      L"2023-10-29T01:30:00.1234567|1969-12-31T23:59:59.5000000||ba7816bf"),
               Expand(L"{FileTitle}|{FilePath}|{FileUrl}|{CreateTime}|{AccessTime}|{WriteTime}|"
                      L"{ArchivedAttribute}|{CompressedAttribute}|{HiddenAttribute}|{NormalAttribute}|"
                      L"{ReadOnlyAttribute}|{SystemAttribute}|{TemporaryAtribbute}|{AllAttributes}|{FileLength}|"
-                     L"{FileOwner}|{CreateTimeUtc}|{AccessTimeUtc}|{WriteTimeUtc}"));
+                     L"{FileOwner}|{CreateTimeUtc}|{AccessTimeUtc}|{WriteTimeUtc}|{FileSha256}"));
 }
 
 TEST(SqlTemplate, OnlyExactPlaceholdersAreReplaced)
@@ -87,6 +88,10 @@ TEST(SqlTemplate, InsertedValuesMeetOnlyTheLaterPlaceholders)
               Expand(L"{FileTitle} {FilePath} {FileUrl}", f));
     f.m_strFileOwner = L"{CreateTimeUtc}{FileOwner}";
     EXPECT_EQ(CString(L"2023-10-29T01:30:00.1234567{FileOwner}"), Expand(L"{FileOwner}", f));
+    // The hash takes the template's own placeholder only, in either path.
+    f.m_strFileOwner = L"{FileSha256}";
+    EXPECT_EQ(CString(L"{FileSha256}|ba7816bf|{Other}|ba7816bf"), Expand(L"{FileOwner}|{FileSha256}|{Other}|{FileSha256}", f));
+    EXPECT_EQ(CString(L"{FileSha256}ba7816bf"), Expand(L"{FileOwner}{FileSha256}", f));
 
     f.m_strFileTitle = L"{FileTitle}";
     f.m_strFilePath = L"C:\\{FileTitle}.txt";

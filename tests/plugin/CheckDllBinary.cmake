@@ -27,7 +27,7 @@ if(EXPORTS)
     endif()
 endif()
 
-set(system_dlls advapi32.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll ntdll.dll odbc32.dll ole32.dll shell32.dll user32.dll version.dll)
+set(system_dlls advapi32.dll bcrypt.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll ntdll.dll odbc32.dll ole32.dll shell32.dll user32.dll version.dll)
 string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${dump}")
 if(NOT imports)
     message(FATAL_ERROR "no import table found")

@@ -1,0 +1,105 @@
+#include "scan/FileHash.h"
+
+#include "framework/FullPath.h"
+#include "framework/UniqueHandle.h"
+
+#include <winternl.h>
+
+namespace {
+
+constexpr ULONG kSha256Size = 32;
+
+bool Succeeded(NTSTATUS status, DWORD& error)
+{
+    if (status >= 0)
+        return true;
+    error = ::RtlNtStatusToDosError(status);
+    return false;
+}
+
+}  // namespace
+
+void FormatHex(const UCHAR* bytes, size_t count, CString& hex)
+{
+    static const wchar_t kDigits[] = L"0123456789abcdef";
+    wchar_t* out = hex.GetBufferSetLength(static_cast<int>(2 * count));
+    for (size_t i = 0; i < count; ++i) {
+        *out++ = kDigits[bytes[i] >> 4];
+        *out++ = kDigits[bytes[i] & 0xF];
+    }
+    hex.ReleaseBuffer(static_cast<int>(2 * count));
+}
+
+CContentHasher::~CContentHasher()
+{
+    if (m_algorithm)
+        ::BCryptCloseAlgorithmProvider(m_algorithm, 0);
+}
+
+bool CContentHasher::Prepare(DWORD& error)
+{
+    if (m_block)
+        return true;
+    if (!m_algorithm &&
+        !Succeeded(::BCryptOpenAlgorithmProvider(&m_algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0), error)) {
+        m_algorithm = nullptr;
+        return false;
+    }
+    ULONG written = 0;
+    if (!Succeeded(::BCryptGetProperty(m_algorithm, BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&m_objectSize),
+                                       sizeof m_objectSize, &written, 0),
+                   error))
+        return false;
+    m_object = std::make_unique<UCHAR[]>(m_objectSize);
+    m_block = std::make_unique<UCHAR[]>(kBlockSize);
+    return true;
+}
+
+bool CContentHasher::Hash(const CString& path, CString& hex, DWORD& error)
+{
+    hex.Empty();
+    if (!Prepare(error))
+        return false;
+    // The "\\?\" form reaches "f." and paths of any length, as the finder
+    // listed them.
+    const CFileHandle file(::CreateFileW(CFullPath(path).GetExtendedPath(), GENERIC_READ,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
+        error = ::GetLastError();
+        return false;
+    }
+    // A device or a pipe (Wine lists them in Unix folders) may never end.
+    if (::GetFileType(file.Get()) != FILE_TYPE_DISK) {
+        error = ERROR_NOT_SUPPORTED;
+        return false;
+    }
+    if (!HashOpenFile(file.Get(), error))
+        return false;
+    FormatHex(m_block.get(), kSha256Size, hex);
+    return true;
+}
+
+bool CContentHasher::HashOpenFile(HANDLE file, DWORD& error)
+{
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    if (!Succeeded(::BCryptCreateHash(m_algorithm, &hash, m_object.get(), m_objectSize, nullptr, 0, 0), error))
+        return false;
+    bool hashed = false;
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(file, m_block.get(), kBlockSize, &read, nullptr)) {
+            error = ::GetLastError();
+            break;
+        }
+        if (read == 0) {
+            // The digest goes to the front of the block, free now.
+            hashed = Succeeded(::BCryptFinishHash(hash, m_block.get(), kSha256Size, 0), error);
+            break;
+        }
+        if (!Succeeded(::BCryptHashData(hash, m_block.get(), read, 0), error))
+            break;
+    }
+    ::BCryptDestroyHash(hash);
+    return hashed;
+}

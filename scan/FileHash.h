@@ -1,0 +1,41 @@
+#pragma once
+// The SHA-256 of a file's content, by the system's own cryptography: read in
+// large blocks, with the file shared as the owner lookup shares it, so that
+// files other programs hold open are read all the same.
+#include "framework/DynamicString.h"
+
+#include <windows.h>
+
+#include <bcrypt.h>
+
+#include <memory>
+
+class CContentHasher {
+public:
+    CContentHasher() = default;
+    ~CContentHasher();
+    CContentHasher(const CContentHasher&) = delete;
+    CContentHasher& operator=(const CContentHasher&) = delete;
+
+    // The hash of the file at path, as 64 lower-case hex digits, into hex
+    // (its buffer reused). False, with hex empty and the system's error code
+    // in error, when the file cannot be opened or read to its end. A file
+    // written to meanwhile gets the hash of what was read. (worker thread)
+    bool Hash(const CString& path, CString& hex, DWORD& error);
+
+    static constexpr DWORD kBlockSize = 1 << 20;
+
+private:
+    // The algorithm, the hash object's memory and the read block, made at
+    // the first file and kept for the walk. (worker thread)
+    bool Prepare(DWORD& error);
+    bool HashOpenFile(HANDLE file, DWORD& error);  // (worker thread)
+
+    BCRYPT_ALG_HANDLE m_algorithm = nullptr;
+    DWORD m_objectSize = 0;
+    std::unique_ptr<UCHAR[]> m_object;
+    std::unique_ptr<UCHAR[]> m_block;
+};
+
+// Lower-case hex digits of bytes, into hex (its buffer reused).
+void FormatHex(const UCHAR* bytes, size_t count, CString& hex);
