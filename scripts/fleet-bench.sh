@@ -284,8 +284,11 @@ make_copy_data() {
     local m
     for ((m = 1; m <= machines; m++)); do
         scripts/wine-run.sh "$scan" "$(windows "$tmp/machine-$m")" --list csv 2>/dev/null |
-            awk -F , -v host="machine-$m" 'NR > 1 { sub(/\r$/, ""); print host ",1," $1 "," $2 "," $6 "," $14 "," $15 "," $17 "," $18 "," $19 }' \
-                >"$tmp/machine-$m.csv"
+            awk -F , -v host="machine-$m" '{ sub(/\r$/, "") }
+                NR == 1 { for (i = 1; i <= NF; i++) column[$i] = i; next }
+                { print host ",1," $column["FileTitle"] "," $column["FilePath"] "," $column["WriteTime"] "," \
+                    $column["AllAttributes"] "," $column["FileLength"] "," $column["CreateTimeUtc"] "," \
+                    $column["AccessTimeUtc"] "," $column["WriteTimeUtc"] }' >"$tmp/machine-$m.csv"
         [ "$(wc -l <"$tmp/machine-$m.csv")" -eq "$files" ] || fail "the listing of machine-$m is not $files rows"
     done
 }
