@@ -24,16 +24,22 @@ then the targets met or missed.
 The full run takes about 15 minutes (today's recipe at 10 ms 9 of them);
 --delays 0 about 2."
 
+refuse() {  # why
+    echo "fleet-bench.sh: $1" >&2
+    echo "$usage" >&2
+    exit 2
+}
 delays=0,1,10
 files=20000
 while [ $# -gt 0 ]; do
-    case "$1:${2-}" in
-        -h:* | --help:*) echo "$usage"; exit 0 ;;
-        --delays:*) [[ ${2-} =~ ^[0-9]+(\.[0-9]+)?(,[0-9]+(\.[0-9]+)?)*$ ]] || { echo "$usage" >&2; exit 2; }
+    case "$1" in
+        -h | --help) echo "$usage"; exit 0 ;;
+        --delays) [[ ${2-} =~ ^[0-9]{1,4}(\.[0-9]+)?(,[0-9]{1,4}(\.[0-9]+)?)*$ ]] ||
+            refuse "--delays takes round trips in ms, apart by commas (0,1,10), not '${2-}'"
             delays=$2; shift 2 ;;
-        --files:*) [[ ${2-} =~ ^[1-9][0-9]*00$ ]] || { echo "$usage" >&2; exit 2; }
+        --files) [[ ${2-} =~ ^[1-9][0-9]*00$ ]] || refuse "--files takes a multiple of 100, not '${2-}'"
             files=$2; shift 2 ;;
-        *) echo "$usage" >&2; exit 2 ;;
+        *) refuse "$1 is not an option of this script" ;;
     esac
 done
 fail() {
@@ -139,7 +145,7 @@ start_relay() {  # round trip in ms
     rm -f "$tmp/relay.port"
     "$tmp/delay-relay" "$server_port" "$1" >"$tmp/relay.port" 2>>"$tmp/relay.log" &
     relay_pid=$!
-    wait_for "the relay's start" 10 grep -q . "$tmp/relay.port"
+    wait_for "the relay's start" 10 grep -q . "$tmp/relay.port" || { cat "$tmp/relay.log" >&2; exit 1; }
     relay_port=$(head -n 1 "$tmp/relay.port")
 }
 
