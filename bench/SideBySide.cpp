@@ -209,12 +209,15 @@ bool SameHashes(const std::wstring& tree)
 {
     bool same = true;
     CContentHasher hasher;
-    BareEnumerate(tree, [&](const std::wstring& path, const WIN32_FIND_DATAW&) {
+    const CRelaxedFlag go;
+    BareEnumerate(tree, [&](const std::wstring& path, const WIN32_FIND_DATAW& data) {
         unsigned char digest[32];
         CString ours;
         CString theirs;
         DWORD error = 0;
-        same = same && hasher.Hash(path.c_str(), ours, error) && BareSha256(path, digest);
+        const unsigned long long length = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        same = same && hasher.Hash(path.c_str(), length, go, ours, error) == CContentHasher::Outcome::Hashed &&
+               BareSha256(path, digest);
         FormatHex(digest, 32, theirs);
         same = same && ours == theirs;
     });

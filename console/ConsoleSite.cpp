@@ -82,14 +82,18 @@ bool CConsoleSite::FinishBatches()
     if (!m_bBatchEnded)
         RunBatch();
     m_pBatch.reset();
+    // Only the closing statements, which an ended run does not run, need
+    // a statement a transaction again.
+    if (m_bBatchEnded)
+        return false;
     try {
         m_pDatabase->SetAutoCommit(true);
     } catch (CDBException* e) {
         Say(L"error: " + OneLine(e->m_strError.Str()));
         e->Delete();
-        m_bBatchEnded = true;
+        return false;
     }
-    return !m_bBatchEnded;
+    return true;
 }
 
 bool CConsoleSite::Enqueue(const CString& statement)
@@ -150,6 +154,15 @@ bool CConsoleSite::Failed(const CStatementBatch::Entry& entry, const CString& er
         return false;
     ListFormatted(entry.listing);
     return true;
+}
+
+void CConsoleSite::ConnectionLost(size_t files, bool committing, const CString& error)
+{
+    Say(L"error: the connection failed " +
+        std::wstring(committing ? L"while a batch of " : L"in a batch of ") + std::to_wstring(files) +
+        (committing ? L" files was committed, which may or may not have taken; they are not listed: "
+                    : L" files, which was rolled back; they are not listed: ") +
+        OneLine(error.Str()));
 }
 
 void CConsoleSite::JoinRefused()

@@ -69,6 +69,7 @@ private:
     void Written(const CStatementBatch::Entry& entry) override;
     bool Failed(const CStatementBatch::Entry& entry, const CString& error) override;
     void JoinRefused() override;
+    void ConnectionLost(size_t files, bool committing, const CString& error) override;
     // Says a failed statement; true when the walk goes on.
     bool StatementFailed(const CString& path, const CString& error);
     void RunBatch();

@@ -6,9 +6,9 @@
 namespace {
 
 // Past these a batch runs whatever its count: a server's packet limit
-// (MariaDB's is 16 MiB by default), and a slow walk's files kept from the
-// table.
-constexpr size_t kMostChars = 1 << 20;
+// (MariaDB's is 16 MiB by default, 1 MiB where set low; a character takes up
+// to three bytes), and a slow walk's files kept from the table.
+constexpr size_t kMostChars = 256 * 1024;
 constexpr DWORD kOldestMs = 2000;
 
 // A statement's own end, less the blanks and semicolons behind it: an empty
@@ -19,6 +19,20 @@ size_t StatementEnd(const std::wstring& statement)
     while (end && (statement[end - 1] == L';' || std::iswspace(statement[end - 1])))
         --end;
     return end;
+}
+
+// The connection itself failed: nothing run again on it can succeed, and
+// a commit it cut off may or may not have taken.
+bool IsConnectionLost(const CDBException& e)
+{
+    for (const CDBException::Record& record : e.m_records) {
+        const CString& state = record.strState;
+        // MariaDB: the server has gone away (2006), or went during the query (2013).
+        if (std::wcsncmp(state.GetString(), L"08", 2) == 0 || std::wcscmp(state.GetString(), L"57P01") == 0 || record.nNative == 2006 ||
+            record.nNative == 2013)
+            return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -57,8 +71,11 @@ bool CStatementBatch::Run()
         return true;
     bool joinRefused = false;
     bool cancelled = false;
+    bool committing = false;
+    CString lost;
     try {
         Execute();
+        committing = true;
         m_database.CommitTrans();
         for (const Entry& entry : m_entries)
             m_outcome.Written(entry);
@@ -71,10 +88,16 @@ bool CStatementBatch::Run()
         // syntax wrong; a deadlock or a lost connection says nothing of it.
         joinRefused = m_bJoin && m_entries.size() > 1 && !e->m_records.empty() &&
                       std::wcsncmp(e->m_records.front().strState.GetString(), L"42", 2) == 0;
+        if (IsConnectionLost(*e))
+            lost = e->m_strError;
         e->Delete();
     }
     RollbackQuietly();
-    const bool goOn = !cancelled && RunOneByOne(joinRefused);
+    // Run again statement by statement, each would fail in turn, named
+    // with a file it has nothing to do with.
+    if (!lost.IsEmpty())
+        m_outcome.ConnectionLost(m_entries.size(), committing, lost);
+    const bool goOn = !cancelled && lost.IsEmpty() && RunOneByOne(joinRefused);
     m_entries.clear();
     m_chars = 0;
     return goOn;

@@ -30,6 +30,9 @@ public:
         // The server took no several statements in one execution; from now
         // on each is sent on its own, still a batch to a transaction.
         virtual void JoinRefused() = 0;
+        // The connection failed under a batch of files, which go untold;
+        // committing: it failed in the commit, which may have taken.
+        virtual void ConnectionLost(size_t files, bool committing, const CString& error) = 0;
 
     protected:
         ~IOutcome() = default;
@@ -47,7 +50,7 @@ public:
     bool Due() const;
     // Runs what is queued, commits it and tells each outcome. False when the
     // run is to end: a failed statement that the outcome did not go on
-    // from, or a statement that a stop cancelled. What was not run is then
+    // from, a statement that a stop cancelled, or a lost connection. What was not run is then
     // dropped untold (rolled back), as it is after a stop.
     bool Run();
 

@@ -55,11 +55,12 @@ bool CContentHasher::Prepare(DWORD& error)
     return true;
 }
 
-bool CContentHasher::Hash(const CString& path, CString& hex, DWORD& error)
+CContentHasher::Outcome CContentHasher::Hash(const CString& path, unsigned long long length, const CRelaxedFlag& stop,
+                                             CString& hex, DWORD& error)
 {
     hex.Empty();
     if (!Prepare(error))
-        return false;
+        return Outcome::Failed;
     // The "\\?\" form reaches "f." and paths of any length, as the finder
     // listed them.
     const CFileHandle file(::CreateFileW(CFullPath(path).GetExtendedPath(), GENERIC_READ,
@@ -67,39 +68,47 @@ bool CContentHasher::Hash(const CString& path, CString& hex, DWORD& error)
                                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) {
         error = ::GetLastError();
-        return false;
+        return Outcome::Failed;
     }
     // A device or a pipe (Wine lists them in Unix folders) may never end.
     if (::GetFileType(file.Get()) != FILE_TYPE_DISK) {
         error = ERROR_NOT_SUPPORTED;
-        return false;
+        return Outcome::Failed;
     }
-    if (!HashOpenFile(file.Get(), error))
-        return false;
-    FormatHex(m_block.get(), kSha256Size, hex);
-    return true;
+    const Outcome outcome = HashOpenFile(file.Get(), length, stop, error);
+    if (outcome == Outcome::Hashed)
+        FormatHex(m_block.get(), kSha256Size, hex);
+    return outcome;
 }
 
-bool CContentHasher::HashOpenFile(HANDLE file, DWORD& error)
+CContentHasher::Outcome CContentHasher::HashOpenFile(HANDLE file, unsigned long long length, const CRelaxedFlag& stop,
+                                                     DWORD& error)
 {
     BCRYPT_HASH_HANDLE hash = nullptr;
     if (!Succeeded(::BCryptCreateHash(m_algorithm, &hash, m_object.get(), m_objectSize, nullptr, 0, 0), error))
-        return false;
-    bool hashed = false;
-    for (;;) {
+        return Outcome::Failed;
+    Outcome outcome = Outcome::Failed;
+    for (unsigned long long left = length;;) {
+        if (stop) {
+            outcome = Outcome::Stopped;
+            break;
+        }
         DWORD read = 0;
-        if (!::ReadFile(file, m_block.get(), kBlockSize, &read, nullptr)) {
+        const DWORD wanted = left < kBlockSize ? static_cast<DWORD>(left) : kBlockSize;
+        if (wanted && !::ReadFile(file, m_block.get(), wanted, &read, nullptr)) {
             error = ::GetLastError();
             break;
         }
         if (read == 0) {
             // The digest goes to the front of the block, free now.
-            hashed = Succeeded(::BCryptFinishHash(hash, m_block.get(), kSha256Size, 0), error);
+            if (Succeeded(::BCryptFinishHash(hash, m_block.get(), kSha256Size, 0), error))
+                outcome = Outcome::Hashed;
             break;
         }
+        left -= read;
         if (!Succeeded(::BCryptHashData(hash, m_block.get(), read, 0), error))
             break;
     }
     ::BCryptDestroyHash(hash);
-    return hashed;
+    return outcome;
 }

@@ -3,6 +3,7 @@
 // large blocks, with the file shared as the owner lookup shares it, so that
 // files other programs hold open are read all the same.
 #include "framework/DynamicString.h"
+#include "scan/ScanOptions.h"
 
 #include <windows.h>
 
@@ -17,11 +18,18 @@ public:
     CContentHasher(const CContentHasher&) = delete;
     CContentHasher& operator=(const CContentHasher&) = delete;
 
-    // The hash of the file at path, as 64 lower-case hex digits, into hex
-    // (its buffer reused). False, with hex empty and the system's error code
-    // in error, when the file cannot be opened or read to its end. A file
-    // written to meanwhile gets the hash of what was read. (worker thread)
-    bool Hash(const CString& path, CString& hex, DWORD& error);
+    enum class Outcome { Hashed, Failed, Stopped };
+
+    // The hash of the first length bytes of the file at path (the length
+    // listed: a file that grows while it is read ends all the same, and its
+    // hash covers what its row says), as 64 lower-case hex digits, into hex
+    // (its buffer reused). Failed, with hex empty and the system's error
+    // code in error, when the file cannot be opened or read; Stopped when
+    // stop was set between two blocks: a file of gigabytes must not hold a
+    // stop. A file written to meanwhile gets the hash of what was read.
+    // (worker thread)
+    Outcome Hash(const CString& path, unsigned long long length, const CRelaxedFlag& stop, CString& hex,
+                 DWORD& error);
 
     static constexpr DWORD kBlockSize = 1 << 20;
 
@@ -29,7 +37,8 @@ private:
     // The algorithm, the hash object's memory and the read block, made at
     // the first file and kept for the walk. (worker thread)
     bool Prepare(DWORD& error);
-    bool HashOpenFile(HANDLE file, DWORD& error);  // (worker thread)
+    Outcome HashOpenFile(HANDLE file, unsigned long long length, const CRelaxedFlag& stop,
+                         DWORD& error);  // (worker thread)
 
     BCRYPT_ALG_HANDLE m_algorithm = nullptr;
     DWORD m_objectSize = 0;

@@ -245,8 +245,16 @@ bool CFolderWalk::ProcessFile(const CFileFind& finder)
     // Read only when asked for: it costs the file's whole content.
     if (options.m_bHashContent || (database && m_template.AsksForSha256())) {
         DWORD error = ERROR_SUCCESS;
-        if (!m_hasher.Hash(m_facts.m_strFilePath, m_facts.m_strFileSha256, error))
+        switch (m_hasher.Hash(m_facts.m_strFilePath, finder.GetLength(), options.m_bStop, m_facts.m_strFileSha256,
+                              error)) {
+        case CContentHasher::Outcome::Hashed:
+            break;
+        case CContentHasher::Outcome::Failed:
             m_site.ReportFileNotHashed(m_facts.m_strFilePath, error);
+            break;
+        case CContentHasher::Outcome::Stopped:
+            return true;  // not taken: the walk stops, and its row would lack the hash
+        }
     }
     if (database && !WriteFileRow(m_template, m_facts))
         return false;

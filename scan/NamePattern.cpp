@@ -19,17 +19,23 @@ wchar_t Upcase(wchar_t c)
     return ::RtlUpcaseUnicodeChar(c);
 }
 
-// The pattern as the finder hands it to the file system: "*." becomes a
-// DOS star, a dot before ? or * a DOS dot, every ? a DOS question mark.
+// The pattern as the finder hands it to the file system: a star before a
+// dot becomes a DOS star, a dot before ? or * a DOS dot, every ? a DOS
+// question mark.
 std::wstring Translated(const std::wstring& text)
 {
     std::wstring out;
     for (size_t i = 0; i < text.size(); ++i) {
         const wchar_t c = text[i];
         const bool last = i + 1 == text.size();
-        if (c == L'.' && last && i > 0 && text[i - 1] == L'*')
+        // A star before a dot stops at the name's last dot ("*.??" leaves
+        // "a.txt.bak" out); "*." at the end is that star alone.
+        if (c == L'.' && i > 0 && text[i - 1] == L'*') {
             out.back() = kDosStar;
-        else if (c == L'.' && !last && (text[i + 1] == L'?' || text[i + 1] == L'*'))
+            if (last)
+                continue;
+        }
+        if (c == L'.' && !last && (text[i + 1] == L'?' || text[i + 1] == L'*'))
             out += kDosDot;
         else if (c == L'?')
             out += kDosQm;

@@ -1,8 +1,8 @@
 #pragma once
 // A file-name pattern matched as the platform's finder matches one on
 // Windows: letter case ignored, * any run of characters, ? any one, with the
-// finder's old-DOS forms: "*.*" takes every name, "*." the names without a
-// dot, a ? before a dot or at the end may match nothing ("*.tx?" takes
+// finder's old-DOS forms: "*.*" takes every name, a star before a dot
+// stops at the name's last dot ("*." the names without a dot), a ? before a dot or at the end may match nothing ("*.tx?" takes
 // "a.tx"), and a dot before a ? or * may match the end ("a.*" takes "a").
 // Matched in the process, so that leaving names out costs no search.
 #include <string>

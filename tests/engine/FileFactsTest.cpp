@@ -131,29 +131,40 @@ TEST(FileFacts, RealFilesSizesAndNames)
     EXPECT_EQ(CString(L"noext"), FactsOf(tree.Root(), L"noext").m_strFileTitle);
     EXPECT_TRUE(abc.m_strFileOwner.IsEmpty());
 
-    // Content hashes, across a block's end too; a file held by an opener
-    // that does not share reading has none, and says why.
+    // Content hashes, across a block's end too, and of the length listed
+    // only (a file that grows while it is read); a file held by an opener
+    // that does not share reading has none, and says why; a stop ends one.
     tree.AddFile(L"long.dat", std::string(CContentHasher::kBlockSize + 1, 'a'));
     CContentHasher hasher;
     CString hex = L"stale";
     DWORD error = 0;
+    CRelaxedFlag go;
+    CRelaxedFlag stop;
+    stop = true;
+    using Outcome = CContentHasher::Outcome;
     const struct {
         const wchar_t* name;
-        const wchar_t* sha256;  // empty: cannot be read
+        unsigned long long length;
+        const CRelaxedFlag& stop;
+        Outcome outcome;
+        const wchar_t* sha256;  // empty: none
         DWORD error;
     } hashes[] = {
-        {L"three.dat", L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", 0},
-        {L"empty.txt", L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", 0},
-        {L"long.dat", L"4a3f0c0c213adea174f9a3d4c13177315b588bdb2e9c1012d3d0bf0453ca0f6a", 0},
-        {L"missing", L"", ERROR_FILE_NOT_FOUND},
-        {L"a.b.c", L"", ERROR_SHARING_VIOLATION},
+        {L"three.dat", 3, go, Outcome::Hashed, L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad", 0},
+        {L"empty.txt", 0, go, Outcome::Hashed, L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", 0},
+        {L"long.dat", CContentHasher::kBlockSize + 1, go, Outcome::Hashed,
+         L"4a3f0c0c213adea174f9a3d4c13177315b588bdb2e9c1012d3d0bf0453ca0f6a", 0},
+        {L"long.dat", 3, go, Outcome::Hashed, L"9834876dcfb05cb167a5c24953eba58c4ac89b1adf57f28f2f9d09af107ee8f0", 0},
+        {L"long.dat", CContentHasher::kBlockSize + 1, stop, Outcome::Stopped, L"", 0},
+        {L"missing", 0, go, Outcome::Failed, L"", ERROR_FILE_NOT_FOUND},
+        {L"a.b.c", 0, go, Outcome::Failed, L"", ERROR_SHARING_VIOLATION},
     };
     const CFileHandle writer(::CreateFileW(tree.Path(L"a.b.c").c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
                                            OPEN_EXISTING, 0, nullptr));
     for (const auto& h : hashes) {
-        EXPECT_EQ(*h.sha256 != 0, hasher.Hash(tree.Path(h.name).c_str(), hex, error)) << Narrow(h.name);
+        EXPECT_TRUE(h.outcome == hasher.Hash(tree.Path(h.name).c_str(), h.length, h.stop, hex, error)) << Narrow(h.name);
         EXPECT_EQ(CString(h.sha256), hex) << Narrow(h.name);
-        EXPECT_TRUE(*h.sha256 || error == h.error) << Narrow(h.name) << " " << error;
+        EXPECT_TRUE(h.outcome != Outcome::Failed || error == h.error) << Narrow(h.name) << " " << error;
     }
 }
 

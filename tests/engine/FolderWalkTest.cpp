@@ -360,6 +360,9 @@ TEST(FolderWalk, PatternsScopesAndFoldersThatLeadBackIntoTheWalkProcessEachFileO
         {fleet, L"", L"*.*", {L"k.txt", L"t.TMP"}, 0, {L"*."}},
         {fleet, L"", L"*.*", {L"t.TMP", L"deep\\e.docx", L"node_modules\\m.js"}, 0,
          {L"noext.*", L"*.tx?", L"*\\n*", L"*\\*\\*.docx"}},
+        // A star before a dot stops at the last dot: an extension of at most two, or none.
+        {fleet, L"", L"*.*", {L"noext", L"node_modules\\m.js", L"deep\\node_modules\\y.js", L"b\\b.tx", L"deep\\toB\\b.tx"},
+         0, {}, {L"*.??"}},
         // Every folder entered, only matching files taken; or as deep as asked.
         {fleet, L"", L"*.*", {L"k.txt", L"deep\\e.docx", L"deep\\deeper\\d.docx"}, 0, {}, {L"*.docx", L"K.TXT"}},
         {fleet, L"", L"*.*", {L"k.txt", L"t.TMP", L"noext"}, 0, {}, {}, 1},
