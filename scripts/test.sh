@@ -42,6 +42,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Debian's driver settings turn psqlODBC's communication log on, which
+# leaves a file in /tmp for every connection the tests make: theirs is off.
+mkdir -p build/odbc
+printf '[PostgreSQL Unicode]\nCommLog=0\n[PostgreSQL ANSI]\nCommLog=0\n' >build/odbc/odbcinst.ini
+export ODBCSYSINI="$PWD/build/odbc"
+
 # Private PostgreSQL and MariaDB servers; the tests find them through the
 # environment. Stopped on the way out, whatever the outcome. A failure here
 # stops the run with the script's own word on what is missing.
