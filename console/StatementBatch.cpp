@@ -21,20 +21,6 @@ size_t StatementEnd(const std::wstring& statement)
     return end;
 }
 
-// The connection itself failed: nothing run again on it can succeed, and
-// a commit it cut off may or may not have taken.
-bool IsConnectionLost(const CDBException& e)
-{
-    for (const CDBException::Record& record : e.m_records) {
-        const CString& state = record.strState;
-        // MariaDB: the server has gone away (2006), or went during the query (2013).
-        if (std::wcsncmp(state.GetString(), L"08", 2) == 0 || std::wcscmp(state.GetString(), L"57P01") == 0 || record.nNative == 2006 ||
-            record.nNative == 2013)
-            return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 CStatementBatch::CStatementBatch(CDatabase& database, CStatementCancel& cancel, const CRelaxedFlag& stop,
@@ -88,7 +74,7 @@ bool CStatementBatch::Run()
         // syntax wrong; a deadlock or a lost connection says nothing of it.
         joinRefused = m_bJoin && m_entries.size() > 1 && !e->m_records.empty() &&
                       std::wcsncmp(e->m_records.front().strState.GetString(), L"42", 2) == 0;
-        if (IsConnectionLost(*e))
+        if (e->IsConnectionLost())
             lost = e->m_strError;
         e->Delete();
     }

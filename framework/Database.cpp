@@ -3,6 +3,7 @@
 #include "framework/UniqueHandle.h"
 
 #include <climits>
+#include <cwchar>
 #include <memory>
 #include <string>
 
@@ -61,6 +62,17 @@ CDBException* CDBException::FromDiagnostics(SQLSMALLINT handleType, SQLHANDLE ha
     if (e->m_strError.IsEmpty())
         e->m_strError = CString((L"ODBC call failed with return code " + std::to_wstring(nRetCode)).c_str());
     return e.release();
+}
+
+bool CDBException::IsConnectionLost() const
+{
+    for (const Record& record : m_records) {
+        // MariaDB: the server has gone away (2006), or went during the query (2013).
+        if (std::wcsncmp(record.strState.GetString(), L"08", 2) == 0 ||
+            std::wcscmp(record.strState.GetString(), L"57P01") == 0 || record.nNative == 2006 || record.nNative == 2013)
+            return true;
+    }
+    return false;
 }
 
 CDatabase::~CDatabase()

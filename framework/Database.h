@@ -25,6 +25,9 @@ public:
 
     // Thrown by pointer; whoever catches it releases it here.
     void Delete() { delete this; }
+    // The connection itself failed: nothing run again on it can succeed,
+    // and a commit it cut off may or may not have taken.
+    bool IsConnectionLost() const;
 
     SQLRETURN m_nRetCode = SQL_ERROR;
     CString m_strError;  // every record: message and SQLSTATE, one line each
