@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <random>
+#include <utility>
 
 namespace {
 
@@ -29,10 +30,13 @@ void Execute(CDatabase& db, const std::string& statement)
     }
 }
 
-// The temporary tables of a run, gone as a new connection would have them.
-void ForgetRun(CDatabase& on)
+// The temporary tables of a run, gone as a new connection would have them;
+// on PostgreSQL the staging table is a view over its rows as text.
+void ForgetRun(CDatabase& on, Engine engine)
 {
-    for (const char* table : {"sorvik_run", "sorvik_seen"})
+    if (engine == Engine::PostgreSql)
+        Execute(on, "DROP VIEW IF EXISTS sorvik_seen");
+    for (const char* table : {"sorvik_run", "sorvik_seen", "sorvik_seen_raw"})
         Execute(on, std::string("DROP TABLE IF EXISTS ") + table);
 }
 
@@ -72,7 +76,7 @@ struct Recipe {
 
     void Open(CDatabase& on) const
     {
-        ForgetRun(on);
+        ForgetRun(on, engine);
         for (const std::string& statement : opening)
             Execute(on, statement);
     }
@@ -113,14 +117,22 @@ std::vector<Recipe> ReadRecipes(const std::vector<std::string>& blocks, Engine e
 }
 
 // A nightly script written for PostgreSQL, with another engine's recipe in
-// place of PostgreSQL's, statement by statement.
+// place of PostgreSQL's: its template, and its opening and closing
+// statements as the options that give them.
 std::string ScriptFor(std::string script, const Recipe& postgres, const Recipe& engine)
 {
-    const std::vector<std::string> from = postgres.All();
-    const std::vector<std::string> to = engine.All();
-    EXPECT_EQ(from.size(), to.size());
-    for (size_t i = 0; i < from.size() && i < to.size(); ++i)
-        script = ReplaceAll(script, from[i], to[i]);
+    const auto options = [](const char* option, const std::vector<std::string>& statements) {
+        std::string text;
+        for (const std::string& statement : statements)
+            text += std::string(" ") + option + " \"" + statement + "\"";
+        return text;
+    };
+    for (const auto& [from, to] : {std::pair{postgres.fileTemplate, engine.fileTemplate},
+                                   std::pair{options("--before-sql", postgres.opening), options("--before-sql", engine.opening)},
+                                   std::pair{options("--after-sql", postgres.closing), options("--after-sql", engine.closing)}}) {
+        EXPECT_NE(std::string::npos, script.find(from)) << "the script runs the recipe as the README gives it";
+        script = ReplaceAll(script, from, to);
+    }
     return script;
 }
 
@@ -254,7 +266,7 @@ TEST(ReadmeExamples, EverySectionRunsOnEveryEngineAsAReaderFollowsIt)
             const std::string filled = ReplaceAll(block, "%COMPUTERNAME%", "build-07");
             if (block.find("{File") == std::string::npos) {
                 if (block.find("INSERT INTO sorvik_runs") != std::string::npos)
-                    ForgetRun(db);  // each run has a connection of its own
+                    ForgetRun(db, engine);  // each run has a connection of its own
                 const long long written = FilesRowsWritten(db, engine, Statements(filled));
                 if (block.find("UPDATE files") == 0) {
                     EXPECT_EQ(0, written) << "the rows the recipe above wrote are as this one finds them";
