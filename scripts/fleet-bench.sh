@@ -9,7 +9,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 . scripts/postgresql.sh
 . scripts/bench-trees.sh
 
-usage="usage: scripts/fleet-bench.sh [--delays MS[,MS...]] [--files N]
+usage="usage: scripts/fleet-bench.sh [--delays MS[,MS...]] [--files N] [--repeats N]
 Four simulated machines, each a SorvikScan with a name of its own and a tree
 of N files (--files, a multiple of 100; 20000 by default), write their
 inventories at once into a PostgreSQL server made for the run: TCP on
@@ -18,11 +18,13 @@ log flushed at every commit. A relay between them adds each round trip of
 --delays (0,1,10 ms by default). At each: today's recipe (one autocommit
 upsert a file, then the sweep), the same in batches, and the change-only
 recipe, each a first run and an unchanged rerun; then the same rows loaded
-with COPY, four at once. Prints time, the server sessions' CPU time, rows
-written to files, the server's log bytes and the dead rows a rerun leaves,
-then the targets met or missed.
-The full run takes about 15 minutes (today's recipe at 10 ms 9 of them);
---delays 0 about 2."
+with COPY, four at once. Each runs --repeats times (3 by default), today's
+recipe once; a row shows the run of median time and the range of the times.
+Prints time, the server sessions' CPU time, rows written to files, the
+server's log bytes and the dead rows a rerun leaves, then the targets met
+or missed.
+The full run takes about 20 minutes (today's recipe at 10 ms 9 of them);
+--delays 0 about 3."
 
 refuse() {  # why
     echo "fleet-bench.sh: $1" >&2
@@ -31,6 +33,7 @@ refuse() {  # why
 }
 delays=0,1,10
 files=20000
+repeats=3
 while [ $# -gt 0 ]; do
     case "$1" in
         -h | --help) echo "$usage"; exit 0 ;;
@@ -39,6 +42,8 @@ while [ $# -gt 0 ]; do
             delays=$2; shift 2 ;;
         --files) [[ ${2-} =~ ^[1-9][0-9]*00$ ]] || refuse "--files takes a multiple of 100, not '${2-}'"
             files=$2; shift 2 ;;
+        --repeats) [[ ${2-} =~ ^[1-9]$ ]] || refuse "--repeats takes a number from 1 to 9, not '${2-}'"
+            repeats=$2; shift 2 ;;
         *) refuse "$1 is not an option of this script" ;;
     esac
 done
@@ -217,15 +222,23 @@ begin_phase() {  # database
 }
 
 end_phase() {  # database, round trip, recipe, run
-    local seconds lsn written dead wal cpu key="$2|$3|$4"
+    local seconds lsn written dead wal cpu
     seconds=$(calc "$EPOCHREALTIME - $started")
     wait_for "the end of the phase's sessions" 60 no_sessions
     cpu=$(calc "($(sessions_cpu) - $cpu_before) / $(getconf CLK_TCK)")
     read -r lsn written dead < <(sql "$1" "SELECT pg_current_wal_lsn(), SUM(n_tup_ins + n_tup_upd + n_tup_del), SUM(n_dead_tup) FROM pg_stat_user_tables WHERE relname = 'files'")
     wal=$(sql "$1" "SELECT pg_wal_lsn_diff('$lsn', '$lsn_before')")
-    written=$((written - written_before))
-    printf '| %s ms (%.2f) | %s | %s | %.1f s | %.0f | %.1f s | %d | %.2f MB | %s |\n' "$2" "$measured" "$3" "$4" \
-        "$seconds" "$(calc "$machines * $files / $seconds")" "$cpu" "$written" "$(calc "$wal / 1000000")" "$dead"
+    runs_of["$2|$3|$4"]+="$seconds $cpu $((written - written_before)) $wal $dead"$'\n'
+}
+
+# A phase's row, from its run of median time, with the range of its times.
+print_phase() {  # round trip, recipe, run
+    local key="$1|$2|$3" runs seconds cpu written wal dead
+    runs=$(sort -n <<<"${runs_of[$key]%$'\n'}")
+    read -r seconds cpu written wal dead < <(sed -n "$((($(wc -l <<<"$runs") + 1) / 2))p" <<<"$runs")
+    printf '| %s ms (%.2f) | %s | %s | %.1f s | %s | %.0f | %.1f s | %d | %.2f MB | %s |\n' "$1" "$measured" "$2" "$3" \
+        "$seconds" "$(awk 'NR == 1 { low = $1 } { high = $1 } END { printf (NR == 1 ? "one run" : "%.1f to %.1f s, %d runs"), low, high, NR }' <<<"$runs")" \
+        "$(calc "$machines * $files / $seconds")" "$cpu" "$written" "$(calc "$wal / 1000000")" "$dead"
     seconds_of[$key]=$seconds
     written_of[$key]=$written
     wal_of[$key]=$wal
@@ -342,29 +355,39 @@ for recipe in "${recipes[@]}"; do
     [ -n "$(readme_script "$marker")" ] || fail "no nightly script of the $name in the README"
 done
 
-declare -A seconds_of written_of wal_of
+declare -A seconds_of written_of wal_of runs_of
 echo
-echo "| round trip added (measured) | recipe | run | time | files/s | server CPU | rows written to files | log bytes | dead rows |"
-echo "|---|---|---|---:|---:|---:|---:|---:|---:|"
+echo "| round trip added (measured) | recipe | run | time | times of its runs | files/s | server CPU | rows written to files | log bytes | dead rows |"
+echo "|---|---|---|---:|---|---:|---:|---:|---:|---:|"
 for delay in ${delays//,/ }; do
     start_relay "$delay"
     direct=$(latency "$server_port")
     measured=$(calc "$(latency "$relay_port") - $direct")
     for recipe in "${recipes[@]}"; do
         IFS='|' read -r name marker options <<<"$recipe"
-        fresh_database fleet
-        # The first run finds the tables as a fleet's first night does:
-        # new, and never analyzed.
-        for run in "first run" "unchanged rerun"; do
-            [ "$run" = "first run" ] || sql fleet "VACUUM ANALYZE"
-            begin_phase fleet
-            run_machines "$(readme_script "$marker")" fleet "$options"
-            end_phase fleet "$delay" "$name" "$run"
+        # Today's recipe takes minutes at 10 ms: it runs once.
+        times=$repeats
+        [ "$options" != "--batch 1" ] || times=1
+        for ((r = 0; r < times; r++)); do
+            fresh_database fleet
+            # The first run finds the tables as a fleet's first night does:
+            # new, and never analyzed.
+            for run in "first run" "unchanged rerun"; do
+                [ "$run" = "first run" ] || sql fleet "VACUUM ANALYZE"
+                begin_phase fleet
+                run_machines "$(readme_script "$marker")" fleet "$options"
+                end_phase fleet "$delay" "$name" "$run"
+            done
         done
+        print_phase "$delay" "$name" "first run"
+        print_phase "$delay" "$name" "unchanged rerun"
     done
-    fresh_database fleet
-    begin_phase fleet
-    load_with_copy fleet
-    end_phase fleet "$delay" COPY load
+    for ((r = 0; r < repeats; r++)); do
+        fresh_database fleet
+        begin_phase fleet
+        load_with_copy fleet
+        end_phase fleet "$delay" COPY load
+    done
+    print_phase "$delay" COPY load
 done
 print_targets
