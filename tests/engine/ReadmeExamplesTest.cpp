@@ -309,6 +309,15 @@ TEST(ReadmeExamples, EverySectionRunsOnEveryEngineAsAReaderFollowsIt)
                 recipe.Write(runs[0], title);
             EXPECT_EQ(0, recipe.Close(runs[0])) << "the closing statements of a run that finds nothing changed write no row";
         }
+        // PostgreSQL's insert goes again past the key when another run of the
+        // machine added a file first; a file staged twice fails it so too.
+        if (engine == Engine::PostgreSql) {
+            recipes[1].Open(runs[0]);
+            for (const wchar_t* title : {L"twice", L"twice"})
+                recipes[1].Write(runs[0], title);
+            recipes[1].Close(runs[0]);
+            EXPECT_EQ(1u, QueryRows(db, L"SELECT path FROM files WHERE title = 'twice'").size());
+        }
 
         // Each nightly script, for another machine and then this one: reruns,
         // a changed, a new and a deleted file.
