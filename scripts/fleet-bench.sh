@@ -235,7 +235,8 @@ end_phase() {  # database, round trip, recipe, run
 print_phase() {  # round trip, recipe, run
     local key="$1|$2|$3" runs seconds cpu written wal dead
     runs=$(sort -n <<<"${runs_of[$key]%$'\n'}")
-    read -r seconds cpu written wal dead < <(sed -n "$((($(wc -l <<<"$runs") + 1) / 2))p" <<<"$runs")
+    # Of an even number, the slower of the two in the middle.
+    read -r seconds cpu written wal dead < <(sed -n "$(($(wc -l <<<"$runs") / 2 + 1))p" <<<"$runs")
     printf '| %s ms (%.2f) | %s | %s | %.1f s | %s | %.0f | %.1f s | %d | %.2f MB | %s |\n' "$1" "$measured" "$2" "$3" \
         "$seconds" "$(awk 'NR == 1 { low = $1 } { high = $1 } END { printf (NR == 1 ? "one run" : "%.1f to %.1f s, %d runs"), low, high, NR }' <<<"$runs")" \
         "$(calc "$machines * $files / $seconds")" "$cpu" "$written" "$(calc "$wal / 1000000")" "$dead"
