@@ -23,7 +23,7 @@ recipe once; a row shows the run of median time and the range of the times.
 Prints time, the server sessions' CPU time, rows written to files, the
 server's log bytes and the dead rows a rerun leaves, then the targets met
 or missed.
-The full run takes about 20 minutes (today's recipe at 10 ms 9 of them);
+The full run takes about 25 minutes (today's recipe at 10 ms 9 of them);
 --delays 0 about 3."
 
 refuse() {  # why
