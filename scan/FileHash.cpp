@@ -99,6 +99,11 @@ CContentHasher::Outcome CContentHasher::HashOpenFile(HANDLE file, unsigned long 
             error = ::GetLastError();
             break;
         }
+        if (read == 0 && left) {
+            // Cut since it was listed: a digest now would be of neither.
+            error = ERROR_HANDLE_EOF;
+            break;
+        }
         if (read == 0) {
             // The digest goes to the front of the block, free now.
             if (Succeeded(::BCryptFinishHash(hash, m_block.get(), kSha256Size, 0), error))

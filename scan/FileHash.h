@@ -24,7 +24,8 @@ public:
     // listed: a file that grows while it is read ends all the same, and its
     // hash covers what its row says), as 64 lower-case hex digits, into hex
     // (its buffer reused). Failed, with hex empty and the system's error
-    // code in error, when the file cannot be opened or read; Stopped when
+    // code in error, when the file cannot be opened or read, or has become
+    // shorter than its length (ERROR_HANDLE_EOF); Stopped when
     // stop was set between two blocks: a file of gigabytes must not hold a
     // stop. A file written to meanwhile gets the hash of what was read.
     // (worker thread)

@@ -156,6 +156,8 @@ TEST(FileFacts, RealFilesSizesAndNames)
          L"4a3f0c0c213adea174f9a3d4c13177315b588bdb2e9c1012d3d0bf0453ca0f6a", 0},
         {L"long.dat", 3, go, Outcome::Hashed, L"9834876dcfb05cb167a5c24953eba58c4ac89b1adf57f28f2f9d09af107ee8f0", 0},
         {L"long.dat", CContentHasher::kBlockSize + 1, stop, Outcome::Stopped, L"", 0},
+        // Shorter than it was listed: cut while read, its hash is of no content.
+        {L"three.dat", 10, go, Outcome::Failed, L"", ERROR_HANDLE_EOF},
         {L"missing", 0, go, Outcome::Failed, L"", ERROR_FILE_NOT_FOUND},
         {L"a.b.c", 0, go, Outcome::Failed, L"", ERROR_SHARING_VIOLATION},
     };
