@@ -110,6 +110,9 @@ void CConsoleSite::RunBatch()
         m_bBatchEnded = true;
         m_options.m_bStop = true;
     }
+    // The lines of a committed batch go out with it: a run that the give-up
+    // after a stop ends at once keeps every line of the rows it wrote.
+    FlushListing();
 }
 
 void CConsoleSite::AddResultRow(const CString& path, const FileFacts& facts)
