@@ -168,6 +168,26 @@ void CConsoleSite::ConnectionLost(size_t files, bool committing, const CString& 
         OneLine(error.Str()));
 }
 
+void CConsoleSite::Replayed(size_t files, const CString& error)
+{
+    Say(L"SorvikScan: a batch of " + std::to_wstring(files) + L" files failed (" + OneLine(error.Str()) +
+        L") and ran again a statement at a time; every statement was written.");
+}
+
+void CConsoleSite::Committing(size_t files)
+{
+    m_committing = files;
+}
+
+std::wstring CConsoleSite::CommitUnderWay() const
+{
+    const size_t files = m_committing;
+    if (!files)
+        return L"";
+    return L"SorvikScan: it was committing the statements of " + std::to_wstring(files) +
+           L" files: their rows may be written, though neither counted nor listed.";
+}
+
 void CConsoleSite::JoinRefused()
 {
     Say(L"SorvikScan: the server takes no several statements in one execution; from now on each is sent on its "

@@ -9,6 +9,7 @@
 #include "console/StatementBatch.h"
 #include "scan/ScanSite.h"
 
+#include <atomic>
 #include <memory>
 
 struct ScanCounts {
@@ -61,6 +62,10 @@ public:
     void Warn(const std::wstring& line);
     // The closing line: the counts and the time taken. (main thread)
     std::wstring Summary() const;
+    // A line for a run ended while a commit was under way, whose files the
+    // summary leaves out though their rows may be written; empty when none
+    // was. (any thread)
+    std::wstring CommitUnderWay() const;
 
     ScanOptions m_options;
     CStatementCancel m_cancel;
@@ -70,6 +75,8 @@ private:
     bool Failed(const CStatementBatch::Entry& entry, const CString& error) override;
     void JoinRefused() override;
     void ConnectionLost(size_t files, bool committing, const CString& error) override;
+    void Replayed(size_t files, const CString& error) override;
+    void Committing(size_t files) override;
     // Says a failed statement; true when the walk goes on.
     bool StatementFailed(const CString& path, const CString& error);
     void RunBatch();
@@ -93,6 +100,7 @@ private:
     // listing line.
     CStatementBatch::Entry* m_pQueued = nullptr;
     bool m_bBatchEnded = false;  // a statement of a batch ended the run
+    std::atomic<size_t> m_committing{0};  // files whose commit is under way
     std::string m_line;
     ScanCounts m_counts;
     // Progress goes to a console only, rewritten about once a second.

@@ -101,6 +101,9 @@ void InterruptAndWait()
     ::EnterCriticalSection(&g_stop.lock);
     if (g_stop.site) {
         PrintError(L"SorvikScan: the database has not given back its statement since the stop; ending without it.");
+        const std::wstring committing = g_stop.site->CommitUnderWay();
+        if (!committing.empty())
+            PrintError(committing);
         PrintError(g_stop.site->Summary());
         ::TerminateProcess(::GetCurrentProcess(), kScanInterrupted);
     }
@@ -153,6 +156,8 @@ int Scan(const ScanCommand& command, CConsoleSite& site, CListingWriter& listing
     bool closed = !listing.Begin();
     if (!closed && !AttachWalk(&running)) {
         if (database && !RunSteps(command.opening, L"--before-sql", site, *database)) {
+            // The CSV header still goes out: an empty file is no CSV.
+            site.FlushListing();
             code = kScanDatabaseError;
         } else {
             site.StartBatches();

@@ -59,16 +59,19 @@ bool CStatementBatch::Run()
     bool cancelled = false;
     bool committing = false;
     CString lost;
+    CString error;
     try {
         Execute();
         committing = true;
-        m_database.CommitTrans();
+        Commit(m_entries.size());
         for (const Entry& entry : m_entries)
             m_outcome.Written(entry);
+        m_outcome.Committing(0);
         m_entries.clear();
         m_chars = 0;
         return true;
     } catch (CDBException* e) {
+        error = e->m_strError;
         cancelled = e->m_bCancelled;
         // A server that takes no several statements calls the text's
         // syntax wrong; a deadlock or a lost connection says nothing of it.
@@ -83,7 +86,7 @@ bool CStatementBatch::Run()
     // with a file it has nothing to do with.
     if (!lost.IsEmpty())
         m_outcome.ConnectionLost(m_entries.size(), committing, lost);
-    const bool goOn = !cancelled && lost.IsEmpty() && RunOneByOne(joinRefused);
+    const bool goOn = !cancelled && lost.IsEmpty() && RunOneByOne(joinRefused, error);
     m_entries.clear();
     m_chars = 0;
     return goOn;
@@ -106,6 +109,19 @@ void CStatementBatch::Execute()
     m_database.ExecuteSQL(m_joined.c_str(), &m_cancel);
 }
 
+void CStatementBatch::Commit(size_t files)
+{
+    // A commit that the stop's give-up cuts off may still take: the give-up
+    // says so rather than a summary that leaves these files out unsaid.
+    m_outcome.Committing(files);
+    try {
+        m_database.CommitTrans();
+    } catch (CDBException*) {
+        m_outcome.Committing(0);
+        throw;
+    }
+}
+
 void CStatementBatch::RollbackQuietly()
 {
     // A connection that is gone has nothing to roll back; its error shows
@@ -117,7 +133,7 @@ void CStatementBatch::RollbackQuietly()
     }
 }
 
-bool CStatementBatch::RunOneByOne(bool joinRefused)
+bool CStatementBatch::RunOneByOne(bool joinRefused, const CString& batchError)
 {
     bool allWritten = true;
     for (const Entry& entry : m_entries) {
@@ -127,8 +143,9 @@ bool CStatementBatch::RunOneByOne(bool joinRefused)
         bool cancelled = false;
         try {
             m_database.ExecuteSQL(entry.statement.c_str(), &m_cancel);
-            m_database.CommitTrans();
+            Commit(1);
             m_outcome.Written(entry);
+            m_outcome.Committing(0);
             continue;
         } catch (CDBException* e) {
             cancelled = e->m_bCancelled;
@@ -140,10 +157,15 @@ bool CStatementBatch::RunOneByOne(bool joinRefused)
         if (cancelled || !m_outcome.Failed(entry, error))
             return false;
     }
-    // Every statement ran on its own, so the joined text was what failed.
-    if (joinRefused && allWritten) {
+    if (!allWritten)
+        return true;
+    // Every statement ran on its own, so the joined text was what failed,
+    // or what the batch met was passing: a DBA still wants to hear of it.
+    if (joinRefused) {
         m_bJoin = false;
         m_outcome.JoinRefused();
+    } else {
+        m_outcome.Replayed(m_entries.size(), batchError);
     }
     return true;
 }

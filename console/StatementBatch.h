@@ -33,6 +33,11 @@ public:
         // The connection failed under a batch of files, which go untold;
         // committing: it failed in the commit, which may have taken.
         virtual void ConnectionLost(size_t files, bool committing, const CString& error) = 0;
+        // A batch failed for no statement's fault (a deadlock, a lock's
+        // time-out) and ran again statement by statement without one.
+        virtual void Replayed(size_t files, const CString& error) = 0;
+        // The commit of this many files is under way; 0 once it is told.
+        virtual void Committing(size_t files) = 0;
 
     protected:
         ~IOutcome() = default;
@@ -61,7 +66,10 @@ private:
     // After a batch failed: each statement in a transaction of its own.
     // joinRefused: the joined text failed as if its syntax were wrong; when
     // every statement then runs, joining stops for the run.
-    bool RunOneByOne(bool joinRefused);
+    // error: the batch's own.
+    bool RunOneByOne(bool joinRefused, const CString& error);
+    // Commits what is executed, telling the outcome that it is under way.
+    void Commit(size_t files);
 
     CDatabase& m_database;
     CStatementCancel& m_cancel;

@@ -229,7 +229,7 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
         {L"\\\\?\\UNC\\" + insert + after, 1, "cannot be listed (error 2)\nThe --after-sql statements were not run"},
         {L"\\\\? --pattern UNC", 1, "\\\\?: cannot be listed (error 2)"},
         {folder + db + L" --sql-file -h", 2, "The template file -h cannot be read"},
-        {folder + insert + L" --before-sql " + QuoteArgument(L"INSERT INTO nowhere VALUES (1)"), 5,
+        {folder + insert + L" --list csv --before-sql " + QuoteArgument(L"INSERT INTO nowhere VALUES (1)"), 5,
          "error: --before-sql: [SQLite]no such table: nowhere"},
         {folder + db + L" --sql " + QuoteArgument(L"INSERT INTO nowhere VALUES (1)"), 5, "a.txt: [SQLite]no such table: nowhere"},
         {folder + db + L" --on-error continue --sql " + QuoteArgument(L"INSERT INTO nowhere VALUES (1)") + after, 1,
@@ -251,6 +251,8 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
         const bool usage = std::string(row.said).find("Usage:") == 0;
         const std::string said = usage ? scan.Out() : scan.Err();
         EXPECT_NE(std::string::npos, said.find(row.said)) << Narrow(row.arguments) << "\n" << said;
+        // A listing asked for has its header, however soon the run ends.
+        EXPECT_TRUE(row.arguments.find(L" --list csv") == std::wstring::npos || scan.Out().find("FileTitle,") == 0);
         if (usage) {
             // The README shows the usage as the program prints it.
             const std::string shown = said.substr(0, said.find("Walks each FOLDER"));
@@ -455,6 +457,19 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
     for (TestDatabase* db : {&sqlite, &postgres, &mariadb})
         EXPECT_EQ(2u, QueryRows(db->db, L"SELECT path FROM files").size()) << Narrow(db->ConnectionString().Str());
 
+    // A commit that no stop can cancel (a deferred trigger that takes 12 s)
+    // outlasts the give-up: its files are said, and their rows do land.
+    postgres.db.ExecuteSQL(L"CREATE FUNCTION slowly() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN PERFORM pg_sleep(12); RETURN NULL; END'");
+    postgres.db.ExecuteSQL(L"CREATE CONSTRAINT TRIGGER slowly AFTER INSERT ON files DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION slowly()");
+    ScanProcess committing(QuoteArgument(tree.Root()) + heldIn(postgres, L"a.txt", L""));
+    TempTree committed;
+    ASSERT_TRUE(RunUnixScript("for i in $(seq 600); do pgrep -f 'postgres: sorvik postgres .local. COMMIT' >/dev/null && break; sleep 0.1; done; "
+                              "kill -INT $(pgrep -f -n 'SorvikScan.exe.*a.txt'); touch " + ShellWord(committed.Path(L"sent")) + "\n",
+                              committed.Path(L"sent")));
+    EXPECT_EQ(130u, committing.Wait()) << committing.Err();
+    EXPECT_NE(std::string::npos, committing.Err().find("of 1 files: their rows may be written, though neither counted nor listed.\nSorvikScan: 0 files, 1 folders, 0 statements")) << committing.Err();
+    EXPECT_TRUE(DialogDriver::WaitUntil([&] { return QueryRows(postgres.db, L"SELECT path FROM files").size() == 3; }, 60000));
+
     // A server that answers not even the cancel (its process stopped, and
     // let go again whatever the outcome): the stop ends the program all the same.
     ScanProcess hung(QuoteArgument(tree.Root()) + L" --database " + QuoteArgument(postgres.ConnectionString().Str()) +
@@ -488,6 +503,8 @@ TEST(SorvikScan, EveryEndingOfABatchedRunLeavesExactlyTheRowsItListed)
     tree.AddFile(L"seven.txt", "7 bytes");  // refused by the table's check
     const std::wstring insert = L"INSERT INTO checked (path, length) VALUES ('{FilePath}', {FileLength})";
     const std::wstring goneAtNine = L";\nSELECT pg_terminate_backend(pg_backend_pid()) WHERE {FileLength} = 9";
+    // Fails as the second row of a transaction: a batch, never a statement alone.
+    const std::wstring secondRow = L";\nSELECT 1 / (2 - COUNT(*)) FROM checked WHERE xmin = pg_current_xact_id()::xid";
     for (int i = 0; i < 12; ++i)
         tree.AddFile(L"d" + std::to_wstring(i) + L".dat");
     tree.AddFile(L"nine.dat", "9 bytes..");
@@ -510,6 +527,8 @@ TEST(SorvikScan, EveryEndingOfABatchedRunLeavesExactlyTheRowsItListed)
         {Engine::PostgreSql, L" --batch 5", 5},
         {Engine::PostgreSql, L" --batch 5 --on-error continue", 1},
         {Engine::PostgreSql, L" --batch 1 --on-error continue", 1},
+        {Engine::PostgreSql, L" --batch 5 --pattern f* --sql " + QuoteArgument(insert + secondRow), 0,
+         "(SQLSTATE 22012)) and ran again a statement at a time; every statement was written."},
         {Engine::MariaDb, L" --batch 5", 5},
         {Engine::MariaDb, L" --batch 5 --on-error continue", 1},
         // The server goes away in the middle of a batch: said once, not
