@@ -148,6 +148,10 @@ void CConsoleSite::ListFormatted(const std::string& line)
 void CConsoleSite::Written(const CStatementBatch::Entry& entry)
 {
     ++m_counts.statements;
+    // Counted from here on: a give-up while the listing waits on its reader
+    // leaves it out of the committed files that the summary does not count.
+    if (m_committing)
+        --m_committing;
     ListFormatted(entry.listing);
 }
 

@@ -100,7 +100,7 @@ private:
     // listing line.
     CStatementBatch::Entry* m_pQueued = nullptr;
     bool m_bBatchEnded = false;  // a statement of a batch ended the run
-    std::atomic<size_t> m_committing{0};  // files whose commit is under way
+    std::atomic<size_t> m_committing{0};  // files whose commit is under way, less those told
     std::string m_line;
     ScanCounts m_counts;
     // Progress goes to a console only, rewritten about once a second.
