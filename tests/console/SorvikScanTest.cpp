@@ -459,7 +459,7 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
 
     // A commit that no stop can cancel (a deferred trigger that takes 12 s)
     // outlasts the give-up: its files are said, and their rows do land.
-    postgres.db.ExecuteSQL(L"CREATE FUNCTION slowly() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN PERFORM pg_sleep(12); RETURN NULL; END'");
+    postgres.db.ExecuteSQL(L"CREATE OR REPLACE FUNCTION slowly() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN PERFORM pg_sleep(12); RETURN NULL; END'");
     postgres.db.ExecuteSQL(L"CREATE CONSTRAINT TRIGGER slowly AFTER INSERT ON files DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION slowly()");
     ScanProcess committing(QuoteArgument(tree.Root()) + heldIn(postgres, L"a.txt", L""));
     TempTree committed;
