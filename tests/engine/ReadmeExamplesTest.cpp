@@ -32,13 +32,14 @@ void Execute(CDatabase& db, const std::string& statement)
 
 // The temporary tables of a run, gone as a new connection would have them;
 // on PostgreSQL the staging table is a view over its rows as text, which a
-// prepared statement fills.
+// prepared statement fills, and the run's planner settings.
 void ForgetRun(CDatabase& on, Engine engine)
 {
     if (engine == Engine::PostgreSql) {
         Execute(on, "DROP VIEW IF EXISTS sorvik_seen");
         if (!QueryRows(on, L"SELECT 1 FROM pg_prepared_statements WHERE name = 'sorvik_stage'").empty())
             Execute(on, "DEALLOCATE sorvik_stage");
+        Execute(on, "RESET enable_nestloop");
     }
     for (const char* table : {"sorvik_run", "sorvik_seen", "sorvik_seen_raw"})
         Execute(on, std::string("DROP TABLE IF EXISTS ") + table);
