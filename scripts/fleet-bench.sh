@@ -65,10 +65,17 @@ tmp=$(mktemp -d /tmp/sorvik-fleet.XXXXXX)
 export WINEPREFIX=$tmp/wine
 server_pid=
 relay_pid=
+desktop_pid=
 running=()  # the machines' and the loads' processes while they run
 cleanup() {
     [ ${#running[@]} -eq 0 ] || kill "${running[@]}" 2>/dev/null || true
     [ -z "$relay_pid" ] || kill "$relay_pid" 2>/dev/null || true
+    # Gone before the prefix's processes are: one still starting would
+    # start a wineserver of its own after them.
+    if [ -n "$desktop_pid" ]; then
+        kill "$desktop_pid" 2>/dev/null || true
+        wait "$desktop_pid" 2>/dev/null || true
+    fi
     # The prefix is the run's own: whatever still runs in it is the run's.
     [ ! -d "$WINEPREFIX" ] || wineserver -k 2>/dev/null || true
     if [ -n "$server_pid" ]; then
@@ -346,6 +353,7 @@ wineserver -p >/dev/null 2>&1 </dev/null
 # first window (SorvikScan's hidden one) and goes with the last: a program
 # with a window of its own keeps it, as a machine's session does.
 scripts/wine-run.sh notepad >/dev/null 2>&1 </dev/null &
+desktop_pid=$!
 make_copy_data
 
 # Each recipe: its name, what marks its nightly script in the README,
