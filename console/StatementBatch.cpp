@@ -66,7 +66,6 @@ bool CStatementBatch::Run()
         Commit(m_entries.size());
         for (const Entry& entry : m_entries)
             m_outcome.Written(entry);
-        m_outcome.Committing(0);
         m_entries.clear();
         m_chars = 0;
         return true;
@@ -145,7 +144,6 @@ bool CStatementBatch::RunOneByOne(bool joinRefused, const CString& batchError)
             m_database.ExecuteSQL(entry.statement.c_str(), &m_cancel);
             Commit(1);
             m_outcome.Written(entry);
-            m_outcome.Committing(0);
             continue;
         } catch (CDBException* e) {
             cancelled = e->m_bCancelled;

@@ -36,7 +36,8 @@ public:
         // A batch failed for no statement's fault (a deadlock, a lock's
         // time-out) and ran again statement by statement without one.
         virtual void Replayed(size_t files, const CString& error) = 0;
-        // The commit of this many files is under way; 0 once it is told.
+        // The commit of this many files is under way: each file then told
+        // Written leaves it, and 0 says that the commit failed.
         virtual void Committing(size_t files) = 0;
 
     protected:
