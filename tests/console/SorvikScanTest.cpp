@@ -460,9 +460,9 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
     // A commit that no stop can cancel (a deferred trigger waiting for a
     // lock this test holds) outlasts the give-up: its files are said, and
     // their rows land once the lock goes.
-    postgres.db.ExecuteSQL(L"CREATE OR REPLACE FUNCTION slowly() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN PERFORM pg_advisory_xact_lock(23); RETURN NULL; END'");
-    postgres.db.ExecuteSQL(L"CREATE CONSTRAINT TRIGGER slowly AFTER INSERT ON files DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION slowly()");
-    postgres.db.ExecuteSQL(L"SELECT pg_advisory_lock(23)");
+    postgres.db.ExecuteSQL(L"CREATE OR REPLACE FUNCTION slowly() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN PERFORM pg_advisory_xact_lock(23); RETURN NULL; END';"
+                           L"CREATE CONSTRAINT TRIGGER slowly AFTER INSERT ON files DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION slowly();"
+                           L"SELECT pg_advisory_lock(23)");
     ScanProcess committing(QuoteArgument(tree.Root()) + heldIn(postgres, L"a.txt", L""));
     ASSERT_TRUE(DialogDriver::WaitUntil(
         [&] { return !QueryRows(postgres.db, L"SELECT pid FROM pg_locks WHERE locktype = 'advisory' AND NOT granted").empty(); }, 60000));
