@@ -465,7 +465,7 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
                            L"SELECT pg_advisory_lock(23)");
     ScanProcess committing(QuoteArgument(tree.Root()) + heldIn(postgres, L"a.txt", L""));
     ASSERT_TRUE(DialogDriver::WaitUntil(
-        [&] { return !QueryRows(postgres.db, L"SELECT pid FROM pg_locks WHERE locktype = 'advisory' AND NOT granted").empty(); }, 60000));
+        [&] { return !QueryRows(postgres.db, L"SELECT pid FROM pg_locks WHERE locktype = 'advisory' AND objid = 23 AND NOT granted").empty(); }, 60000));
     TempTree committed;
     ASSERT_TRUE(RunUnixScript("kill -INT $(pgrep -f -n 'SorvikScan.exe.*" + Narrow(tree.Root().substr(tree.Root().rfind(L'\\') + 1)) +
                                   "'); touch " + ShellWord(committed.Path(L"sent")) + "\n",
@@ -476,9 +476,10 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
     EXPECT_TRUE(DialogDriver::WaitUntil([&] { return QueryRows(postgres.db, L"SELECT path FROM files").size() == 3; }, 60000));
 
     // A server that answers not even the cancel (its process stopped, and
-    // let go again whatever the outcome): the stop ends the program all the same.
+    // let go again whatever the outcome): the stop ends the program all the
+    // same, and the batch committed before is counted, not said as committing.
     ScanProcess hung(QuoteArgument(tree.Root()) + L" --database " + QuoteArgument(postgres.ConnectionString().Str()) +
-                     write + L" --before-sql " + QuoteArgument(L"SELECT pg_sleep(300)"));
+                     write + L" --after-sql " + QuoteArgument(L"SELECT pg_sleep(300)"));
     TempTree marks;
     const std::wstring backend = marks.Path(L"backend");
     const struct Resume {
@@ -495,7 +496,7 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
                                   ShellWord(marks.Path(L"sent")) + "\n",
                               marks.Path(L"sent")));
     EXPECT_EQ(130u, hung.Wait()) << hung.Err();
-    EXPECT_NE(std::string::npos, hung.Err().find("ending without it.\nSorvikScan: 0 files")) << hung.Err();
+    EXPECT_NE(std::string::npos, hung.Err().find("ending without it.\nSorvikScan: 2 files, 1 folders, 2 statements")) << hung.Err();
 }
 
 // However a batched run ends, the table holds exactly the files it listed,
