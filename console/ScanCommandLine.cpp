@@ -33,6 +33,7 @@ const wchar_t kScanUsage[] =
     L"                     driver can (default 1000; 1: each statement on its own, as the dialog does)\n"
     L"  --list csv|jsonl   every file on standard output (csv is the default without --database)\n"
     L"  --bom              start the CSV with the UTF-8 byte-order mark, for a spreadsheet\n"
+    L"  --                 ends the options: what follows is folders, even those starting with -\n"
     L"Warnings, errors and a closing summary go to standard error.\n"
     L"Exit codes: 0 everything listed and written, 1 finished with warnings or failed statements skipped,\n"
     L"2 command line, 4 the database could not be opened, 5 ended at a database error, 130 interrupted.\n";
@@ -69,14 +70,21 @@ using GivenOptions = std::map<std::wstring, std::vector<std::wstring>>;
 bool ReadArguments(int argc, const wchar_t* const* argv, GivenOptions& given, std::vector<std::wstring>& folders,
                    std::wstring& error)
 {
+    bool options = true;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
+        // After "--" every argument is a folder, so that one whose name
+        // starts with "-" needs no ".\" before it.
+        if (options && arg == L"--") {
+            options = false;
+            continue;
+        }
         // Only where an option stands: "--sql-file -h" names a file.
-        if (IsHelp(arg)) {
+        if (options && IsHelp(arg)) {
             given[L"--help"].emplace_back();
             return true;
         }
-        if (arg.empty() || arg[0] != L'-') {
+        if (!options || arg.empty() || arg[0] != L'-') {
             folders.push_back(arg);
             continue;
         }

@@ -187,6 +187,8 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
         {L"/?", 0, "Usage: SorvikScan FOLDER"},
         {L"", 2, "No folder to walk."},
         {folder + L" --bogus", 2, "Unknown option --bogus"},
+        // After "--" an argument that looks like an option is a folder.
+        {folder + L" -- --owner", 1, "--owner: cannot be listed (error 3)\nSorvikScan: 2 files"},
         {folder + L" --list xml", 2, "--list takes csv or jsonl, not xml"},
         {folder + L" --on-error=maybe", 2, "--on-error takes stop or continue"},
         {folder + L" --pattern a.txt --pattern=b.txt", 2, "--pattern is given twice"},
