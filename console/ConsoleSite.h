@@ -41,6 +41,7 @@ public:
     void AddResultRow(const CString& path, const FileFacts& facts) override;
     void OnFolderListed(const CString& folder) override;
     void ReportFolderNotListed(const CString& folder, DWORD error) override;
+    void ReportFolderGone(const CString&) override {}
     void ReportFileNotHashed(const CString& path, DWORD error) override;
     bool ContinueAfterStatementError(const FileFacts& facts, const CString& error) override;
 

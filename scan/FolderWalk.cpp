@@ -38,6 +38,19 @@ bool IsAddressable(LPCWSTR name)
     return wcschr(name, L'\\') == nullptr && wcschr(name, L'\uFFFD') == nullptr;
 }
 
+// The search of a folder failed because the folder is no longer there,
+// rather than because it cannot be listed (its name, its rights). Asked by
+// the form the system takes as it is, so that "dir." is not taken for "dir".
+bool IsGone(const CString& folder, DWORD searchError)
+{
+    if (searchError != ERROR_PATH_NOT_FOUND && searchError != ERROR_FILE_NOT_FOUND)
+        return false;
+    if (::GetFileAttributesW(CFullPath(folder).GetExtendedPath()) != INVALID_FILE_ATTRIBUTES)
+        return false;
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 bool AnyMatches(const std::vector<CNamePattern>& patterns, LPCWSTR name, size_t length)
 {
     for (const CNamePattern& pattern : patterns) {
@@ -155,7 +168,13 @@ bool CFolderWalk::OpenLevel(const CString& folder, LPCWSTR pattern, const Folder
 
     auto level = std::make_unique<Level>();
     if (!level->finder.FindFile(spec)) {
-        m_site.ReportFolderNotListed(folder, ::GetLastError());
+        const DWORD error = ::GetLastError();
+        // Only a sub-folder can be gone: a folder given that is not there
+        // (a drive missing) is never taken for one whose files were deleted.
+        if (!m_levels.empty() && IsGone(folder, error))
+            m_site.ReportFolderGone(folder);
+        else
+            m_site.ReportFolderNotListed(folder, error);
         return false;
     }
     // A pattern with a folder part ("." or "..\*") can make a sub-folder's

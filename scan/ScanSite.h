@@ -26,6 +26,11 @@ public:
     // (ERROR_FILE_NOT_FOUND: nothing in it matches the pattern). The walk
     // goes on with the next folder.
     virtual void ReportFolderNotListed(const CString& folder, DWORD error) = 0;
+    // A sub-folder that its parent's search listed and that was gone when
+    // the walk came to enter it (a cache or temporary folder removed
+    // meanwhile): gone as a deleted file is. Front ends that tell the two
+    // apart override this; the rest say it as a folder not listed.
+    virtual void ReportFolderGone(const CString& folder) { ReportFolderNotListed(folder, ERROR_PATH_NOT_FOUND); }
     // A file whose content hash was asked for and could not be read, with
     // the system's error code; its hash is the empty text. The dialog says
     // nothing here: a box per file would hold the walk, and its template

@@ -116,6 +116,27 @@ TEST(FolderWalk, MissingFolderSaysFolderIsEmptyOnceAndEndsNormally)
     RecordingSite nothing;
     EXPECT_TRUE(nothing.Walk(tree.Root(), L"*.none"));
     EXPECT_EQ(1u, nothing.unlisted.size());
+    EXPECT_TRUE(site.gone.empty() && nothing.gone.empty());
+
+    // A sub-folder that its parent listed and that is removed before the
+    // walk enters it is gone, as a deleted file is: no folder unlisted.
+    tree.AddFolder(L"p");
+    for (const std::wstring name : {L"p\\x", L"p\\y"}) {
+        tree.AddFolder(name);
+        tree.AddFile(name + L"\\a.txt");
+    }
+    RecordingSite vanishing;
+    std::wstring removed;
+    vanishing.afterRow = [&](RecordingSite& s) {
+        if (!removed.empty())
+            return;
+        removed = tree.Path(s.rows[0].m_strFilePath.Str().find(L"\\x\\") != std::wstring::npos ? L"p\\y" : L"p\\x");
+        ASSERT_TRUE(::DeleteFileW((removed + L"\\a.txt").c_str()) && ::RemoveDirectoryW(removed.c_str()));
+    };
+    EXPECT_TRUE(vanishing.Walk(tree.Path(L"p")));
+    EXPECT_EQ(1u, vanishing.rows.size());
+    EXPECT_TRUE(vanishing.unlisted.empty());
+    EXPECT_EQ(std::vector<std::wstring>{removed}, vanishing.gone);
 }
 
 TEST(FolderWalk, StopRequestEndsAfterTheEntryInProgressAtAnyDepth)

@@ -20,6 +20,7 @@ public:
     CDatabase* database = nullptr;
     std::vector<FileFacts> rows;
     std::vector<NotListed> unlisted;
+    std::vector<std::wstring> gone;
     std::vector<std::wstring> errors;  // each failed statement's driver text
     std::deque<bool> goOn;             // the answers to the errors, in order; true when empty
     int ownerLookups = 0;
@@ -41,6 +42,7 @@ public:
     CString GetFileOwner(const CString& path) override;
     void AddResultRow(const CString& path, const FileFacts& facts) override;
     void ReportFolderNotListed(const CString& folder, DWORD error) override;
+    void ReportFolderGone(const CString& folder) override { gone.push_back(folder.Str()); }
     bool ContinueAfterStatementError(const FileFacts& facts, const CString& error) override;
 
     std::vector<std::wstring> Paths() const;
