@@ -11,10 +11,11 @@ BOOL FileTimeToUnixSeconds(const FILETIME& ft, int64_t& refTime)
         return FALSE;
     constexpr int64_t kTicksPerSecond = 10000000;
     constexpr int64_t kSecondsFrom1601To1970 = 11644473600LL;
-    // FILETIME is unsigned in principle; the top bit set is no valid time.
-    if (ticks < 0)
-        return FALSE;
-    refTime = ticks / kTicksPerSecond - kSecondsFrom1601To1970;
+    // The top bit set is a time before 1601 (64-bit Wine gives one for a
+    // Linux file dated earlier): a time before 1970 all the same, not one
+    // the finder lacks. Rounded down, as the times after 1601 are.
+    const int64_t seconds = ticks / kTicksPerSecond - (ticks % kTicksPerSecond < 0 ? 1 : 0);
+    refTime = seconds - kSecondsFrom1601To1970;
     return TRUE;
 }
 

@@ -1,6 +1,7 @@
 #include "framework/FileFind.h"
 #include "scan/FileFacts.h"
 #include "scan/FileHash.h"
+#include "scan/FileTimeText.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -107,6 +108,10 @@ TEST(FileFacts, FileTimeConversion)
     const ULONGLONG before = 116444736000000000ULL - 10000000ULL;
     EXPECT_TRUE(FileTimeToUnixSeconds(FILETIME{static_cast<DWORD>(before), static_cast<DWORD>(before >> 32)}, t));
     EXPECT_EQ(-1, t);
+    // Before 1601 the top bit is set: a time before 1970 still, never 1970 itself.
+    EXPECT_TRUE(FileTimeToUnixSeconds(FILETIME{0xFFFFFFFF, 0xFFFFFFFF}, t));
+    EXPECT_EQ(-11644473601LL, t);
+    EXPECT_EQ(CString(), FormatFileTime(t));
 }
 
 TEST(FileFacts, RealFilesSizesAndNames)
