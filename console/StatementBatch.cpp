@@ -140,17 +140,27 @@ bool CStatementBatch::RunOneByOne(bool joinRefused, const CString& batchError)
             return true;
         CString error;
         bool cancelled = false;
+        bool lost = false;
+        bool committing = false;
         try {
             m_database.ExecuteSQL(entry.statement.c_str(), &m_cancel);
+            committing = true;
             Commit(1);
             m_outcome.Written(entry);
             continue;
         } catch (CDBException* e) {
             cancelled = e->m_bCancelled;
+            lost = e->IsConnectionLost();
             error = e->m_strError;
             e->Delete();
         }
         RollbackQuietly();
+        // The connection went during the replay: no file's fault, and every
+        // statement after would fail the same way.
+        if (lost) {
+            m_outcome.ConnectionLost(static_cast<size_t>(&m_entries.back() - &entry) + 1, committing, error);
+            return false;
+        }
         allWritten = false;
         if (cancelled || !m_outcome.Failed(entry, error))
             return false;

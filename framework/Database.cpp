@@ -67,9 +67,16 @@ CDBException* CDBException::FromDiagnostics(SQLSMALLINT handleType, SQLHANDLE ha
 bool CDBException::IsConnectionLost() const
 {
     for (const Record& record : m_records) {
-        // MariaDB: the server has gone away (2006), or went during the query (2013).
-        if (std::wcsncmp(record.strState.GetString(), L"08", 2) == 0 ||
-            std::wcscmp(record.strState.GetString(), L"57P01") == 0 || record.nNative == 2006 || record.nNative == 2013)
+        const LPCWSTR state = record.strState.GetString();
+        const LPCWSTR message = record.strMessage.GetString();
+        // The standard's connection class (08), PostgreSQL's terminated
+        // backend (57P01); MariaDB's server gone away (2006), gone during the
+        // query (2013) or its connection killed (1927). MariaDB's driver also
+        // says a lost connection as HY000 with no native code: only its text
+        // tells.
+        if (std::wcsncmp(state, L"08", 2) == 0 || std::wcscmp(state, L"57P01") == 0 || record.nNative == 2006 ||
+            record.nNative == 2013 || record.nNative == 1927 || std::wcsstr(message, L"Lost connection to") ||
+            std::wcsstr(message, L"server has gone away"))
             return true;
     }
     return false;

@@ -511,6 +511,7 @@ TEST(SorvikScan, EveryEndingOfABatchedRunLeavesExactlyTheRowsItListed)
     tree.AddFile(L"seven.txt", "7 bytes");  // refused by the table's check
     const std::wstring insert = L"INSERT INTO checked (path, length) VALUES ('{FilePath}', {FileLength})";
     const std::wstring goneAtNine = L";\nSELECT pg_terminate_backend(pg_backend_pid()) WHERE {FileLength} = 9";
+    const std::wstring killedAtNine = L";\nCALL killed_at({FileLength})";
     // Fails as the second row of a transaction: a batch, never a statement alone.
     const std::wstring secondRow = L";\nSELECT 1 / (2 - COUNT(*)) FROM checked WHERE xmin = pg_current_xact_id()::xid";
     for (int i = 0; i < 12; ++i)
@@ -543,6 +544,8 @@ TEST(SorvikScan, EveryEndingOfABatchedRunLeavesExactlyTheRowsItListed)
         // blamed on a file by a replay that could only fail.
         {Engine::PostgreSql, L" --batch 5 --pattern *.dat --on-error continue --sql " + QuoteArgument(insert + goneAtNine), 5,
          "error: the connection failed in a batch of "},
+        {Engine::MariaDb, L" --batch 5 --pattern *.dat --on-error continue --sql " + QuoteArgument(insert + killedAtNine), 5,
+         "error: the connection failed in a batch of "},
         {Engine::Sqlite, L" --batch 1000 --pattern g*", 1, "the listing cannot be written (error 112); the walk stops.", L"Z:\\dev\\full"},
         {Engine::PostgreSql, L" --batch 5 --pattern g*", 1, "the listing cannot be written (error 112); the walk stops.", L"Z:\\dev\\full"},
     };
@@ -550,11 +553,19 @@ TEST(SorvikScan, EveryEndingOfABatchedRunLeavesExactlyTheRowsItListed)
         TestDatabase db(row.engine);
         db.db.ExecuteSQL(L"DROP TABLE IF EXISTS checked");
         db.db.ExecuteSQL(L"CREATE TABLE checked (path VARCHAR(300), length INT CHECK (length <> 7))");
+        // The server ends the connection itself, as a KILL from elsewhere does.
+        if (row.engine == Engine::MariaDb) {
+            TempTree made;  // the driver takes no procedure's text: the client makes it
+            ASSERT_TRUE(RunUnixScript("printf 'DELIMITER //\\nCREATE OR REPLACE PROCEDURE killed_at(n INT) BEGIN IF n = 9 "
+                                      "THEN EXECUTE IMMEDIATE CONCAT(\"KILL \", CONNECTION_ID()); END IF; END//\\n' | " +
+                                          db.ClientCommand() + " && touch " + ShellWord(made.Path(L"made")) + "\n",
+                                      made.Path(L"made")));
+        }
         std::wstring connection = db.ConnectionString().Str();
         // MariaDB takes a batch as one text only with its multi-statement option.
-        if (row.engine == Engine::MariaDb && row.exit == 1)
-            connection += L";OPTION=67108864";
         const bool ownSql = row.arguments.find(L"--sql") != std::wstring::npos;
+        if (row.engine == Engine::MariaDb && (row.exit == 1 || ownSql))
+            connection += L";OPTION=67108864";
         ScanProcess scan(QuoteArgument(tree.Root()) + L" --list csv --database " + QuoteArgument(connection) +
                          (ownSql ? L"" : L" --sql " + QuoteArgument(insert)) + row.arguments,
                          row.full);
