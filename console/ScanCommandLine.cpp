@@ -11,7 +11,7 @@ const wchar_t kScanUsage[] =
     L"                  [--max-depth LEVELS] [--owner] [--hash]\n"
     L"                  [--database CONNECTION (--sql TEMPLATE | --sql-file FILE)] [--on-error stop|continue]\n"
     L"                  [--before-sql STATEMENT]... [--after-sql STATEMENT]... [--login-timeout SECONDS]\n"
-    L"                  [--batch FILES] [--list csv|jsonl] [--bom] [--help]\n"
+    L"                  [--statement-timeout SECONDS] [--batch FILES] [--list csv|jsonl] [--bom] [--help]\n"
     L"Walks each FOLDER in turn, and its sub-folders, for files matching PATTERN (default *.*), as the Sorvik\n"
     L"dialog does; a folder given twice, or inside another given, is walked once.\n"
     L"  --pattern PATTERN  as in the dialog: a sub-folder is entered only when its own name matches it too\n"
@@ -29,6 +29,7 @@ const wchar_t kScanUsage[] =
     L"  --before-sql SQL   run once before the walk, on the same connection (repeatable)\n"
     L"  --after-sql SQL    run once after a walk that ended with 0, on the same connection (repeatable)\n"
     L"  --login-timeout S  give up a connection that has not opened in S seconds (default 30)\n"
+    L"  --statement-timeout S  end the run when a statement or commit has waited S seconds (default 600)\n"
     L"  --batch FILES      commit the statements of this many files together, sent at once where the\n"
     L"                     driver can (default 1000; 1: each statement on its own, as the dialog does)\n"
     L"  --list csv|jsonl   every file on standard output (csv is the default without --database)\n"
@@ -51,7 +52,7 @@ const struct {
     {L"--before-sql", Kind::Repeatable}, {L"--after-sql", Kind::Repeatable}, {L"--login-timeout", Kind::Value},
     {L"--list", Kind::Value},           {L"--batch", Kind::Value},         {L"--exclude", Kind::Repeatable},
     {L"--include", Kind::Repeatable},   {L"--max-depth", Kind::Value},     {L"--hash", Kind::Flag},
-    {L"--bom", Kind::Flag},
+    {L"--bom", Kind::Flag},             {L"--statement-timeout", Kind::Value},
 };
 
 bool IsHelp(const std::wstring& arg)
@@ -228,6 +229,7 @@ bool ParseScanCommand(int argc, const wchar_t* const* argv, ScanCommand& command
         return false;
     }
     if (!ReadCount(given, L"--login-timeout", 86400, L"whole seconds", command.loginTimeoutSeconds, error) ||
+        !ReadCount(given, L"--statement-timeout", 86400, L"whole seconds", command.statementTimeoutSeconds, error) ||
         !ReadCount(given, L"--batch", 100000, L"a count of files", command.batchFiles, error))
         return false;
 

@@ -4,6 +4,7 @@
 #include "console/ConsoleSite.h"
 #include "console/ScanCommandLine.h"
 #include "console/SessionEndWatch.h"
+#include "console/StatementWatch.h"
 #include "framework/UniqueHandle.h"
 #include "scan/FolderWalk.h"
 #include "scan/StopCanceller.h"
@@ -29,6 +30,9 @@ struct StopControl {
     CRITICAL_SECTION lock;
     RunningWalk* walk = nullptr;
     bool interrupted = false;
+    // The exit code of a run that the first stop ends: an interrupt's, or a
+    // database error's when the server stopped answering.
+    int code = kScanInterrupted;
     // The run's site, for a program that has to end without its walk.
     const CConsoleSite* site = nullptr;
     CKernelHandle interrupt{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // set at the first interrupt
@@ -56,6 +60,14 @@ bool AttachWalk(RunningWalk* walk)
     return interrupted;
 }
 
+int StopCode()
+{
+    ::EnterCriticalSection(&g_stop.lock);
+    const int code = g_stop.code;
+    ::LeaveCriticalSection(&g_stop.lock);
+    return code;
+}
+
 bool Interrupted()
 {
     ::EnterCriticalSection(&g_stop.lock);
@@ -65,12 +77,14 @@ bool Interrupted()
 }
 
 // The walk stops after the file in progress, as the dialog's Stop does;
-// a connection still opening is given up.
-void Interrupt()
+// a connection still opening is given up. The first stop's code is the run's.
+void Interrupt(int code)
 {
     ::EnterCriticalSection(&g_stop.lock);
     if (!g_stop.interrupted && g_stop.walk)
         StopWalk(*g_stop.walk);
+    if (!g_stop.interrupted)
+        g_stop.code = code;
     g_stop.interrupted = true;
     ::SetEvent(g_stop.interrupt.Get());
     ::LeaveCriticalSection(&g_stop.lock);
@@ -89,15 +103,11 @@ void AttachSite(const CConsoleSite* site)
 // without a word) may never answer the cancel, and a nightly task must end.
 constexpr DWORD kGiveUpMs = 10000;
 
-// Waits for the walk to end and the summary to be out: the console closing,
-// a log-off or a shut-down ends the process as soon as its handler returns.
-// A walk still held past kGiveUpMs is left, with the summary as it stands;
-// rows already written stay.
-void InterruptAndWait()
+// Ends the program with the summary as it stands, when the walk has not
+// returned from the database kGiveUpMs after a stop; rows already written
+// stay. Before the site is attached, or once it is gone, nothing is held.
+void GiveUp()
 {
-    Interrupt();
-    if (::WaitForSingleObject(g_stop.finished.Get(), kGiveUpMs) == WAIT_OBJECT_0)
-        return;
     ::EnterCriticalSection(&g_stop.lock);
     if (g_stop.site) {
         PrintError(L"SorvikScan: the database has not given back its statement since the stop; ending without it.");
@@ -105,9 +115,20 @@ void InterruptAndWait()
         if (!committing.empty())
             PrintError(committing);
         PrintError(g_stop.site->Summary());
-        ::TerminateProcess(::GetCurrentProcess(), kScanInterrupted);
+        ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(g_stop.code));
     }
     ::LeaveCriticalSection(&g_stop.lock);
+}
+
+// Stops the run and waits for the walk to end and the summary to be out:
+// the console closing, a log-off or a shut-down ends the process as soon as
+// its handler returns.
+void InterruptAndWait()
+{
+    Interrupt(kScanInterrupted);
+    if (::WaitForSingleObject(g_stop.finished.Get(), kGiveUpMs) == WAIT_OBJECT_0)
+        return;
+    GiveUp();
     ::WaitForSingleObject(g_stop.finished.Get(), INFINITE);
 }
 
@@ -115,6 +136,18 @@ BOOL WINAPI OnConsoleControl(DWORD)
 {
     InterruptAndWait();
     return TRUE;
+}
+
+// A statement or commit past --statement-timeout: the server has stopped
+// answering, which is a database error, not an interrupt. The walk then ends
+// as after an interrupt, or is given up. (watch thread)
+void OnStatementTimeout(DWORD limitMs, HANDLE watchEnded)
+{
+    PrintError(L"error: the database has not answered for " + std::to_wstring(limitMs / 1000) +
+               L" s (--statement-timeout); the run stops.");
+    Interrupt(kScanDatabaseError);
+    if (::WaitForSingleObject(watchEnded, kGiveUpMs) == WAIT_TIMEOUT)
+        GiveUp();
 }
 
 // The statements of --before-sql or --after-sql, in order, each cancellable
@@ -183,7 +216,7 @@ int Scan(const ScanCommand& command, CConsoleSite& site, CListingWriter& listing
     ::SetEvent(walkReturned.Get());
     const bool interrupted = AttachWalk(nullptr);
     canceller.Wait();
-    return interrupted ? kScanInterrupted : code;
+    return interrupted ? StopCode() : code;
 }
 
 // Opens the connection, if any, then scans; every ending gets the summary.
@@ -211,7 +244,10 @@ int OpenAndScan(const ScanCommand& command)
     }
     if (code == kScanDone) {
         AttachSite(&site);
-        code = Scan(command, site, listing, opener.Database());
+        {
+            const CStatementWatch watch(site.m_cancel, command.statementTimeoutSeconds * 1000, &OnStatementTimeout);
+            code = Scan(command, site, listing, opener.Database());
+        }
         AttachSite(nullptr);
     }
     site.Say(site.Summary());

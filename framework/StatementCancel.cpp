@@ -58,6 +58,7 @@ void CStatementCancel::Enter(SQLHSTMT hstmt)
 {
     CLock lock(m_lock);
     m_hstmt = hstmt;
+    m_bRunning = true;
     m_startTick = ::GetTickCount();
     m_bCancelled = false;
 }
@@ -66,5 +67,13 @@ bool CStatementCancel::Leave()
 {
     CLock lock(m_lock);
     m_hstmt = SQL_NULL_HSTMT;
+    m_bRunning = false;
     return m_bCancelled;
+}
+
+bool CStatementCancel::RunningFor(DWORD& ms)
+{
+    CLock lock(m_lock);
+    ms = ::GetTickCount() - m_startTick;
+    return m_bRunning;
 }

@@ -29,15 +29,21 @@ public:
     DWORD CancelOverdue(unsigned round, DWORD sinceTick, DWORD graceMs, DWORD repeatMs);
 
     // Used by the executing thread around one execution. Leave is true when
-    // the statement was cancelled while it ran.
+    // the statement was cancelled while it ran. A call with no statement
+    // handle (a commit) is published too, to be timed though not cancelled.
     void Enter(SQLHSTMT hstmt);
     bool Leave();
+
+    // How long the call in progress, of any round, has run; false when none
+    // is. (any thread)
+    bool RunningFor(DWORD& ms);
 
 private:
     CRITICAL_SECTION m_lock;
     unsigned m_round = 0;
     // The running statement, when it started, and when it was last cancelled.
     SQLHSTMT m_hstmt = SQL_NULL_HSTMT;
+    bool m_bRunning = false;
     DWORD m_startTick = 0;
     bool m_bCancelled = false;
     DWORD m_cancelTick = 0;

@@ -512,6 +512,7 @@ TEST(SorvikScan, EveryEndingOfABatchedRunLeavesExactlyTheRowsItListed)
     const std::wstring insert = L"INSERT INTO checked (path, length) VALUES ('{FilePath}', {FileLength})";
     const std::wstring goneAtNine = L";\nSELECT pg_terminate_backend(pg_backend_pid()) WHERE {FileLength} = 9";
     const std::wstring killedAtNine = L";\nCALL killed_at({FileLength})";
+    const std::wstring sleepsAtNine = L";\nSELECT pg_sleep(60) WHERE {FileLength} = 9";
     // Fails as the second row of a transaction: a batch, never a statement alone.
     const std::wstring secondRow = L";\nSELECT 1 / (2 - COUNT(*)) FROM checked WHERE xmin = pg_current_xact_id()::xid";
     for (int i = 0; i < 12; ++i)
@@ -546,6 +547,9 @@ TEST(SorvikScan, EveryEndingOfABatchedRunLeavesExactlyTheRowsItListed)
          "error: the connection failed in a batch of "},
         {Engine::MariaDb, L" --batch 5 --pattern *.dat --on-error continue --sql " + QuoteArgument(insert + killedAtNine), 5,
          "error: the connection failed in a batch of "},
+        // A server that stops answering: the batch in flight is given up, those before stay.
+        {Engine::PostgreSql, L" --batch 5 --pattern *.dat --statement-timeout 1 --sql " + QuoteArgument(insert + sleepsAtNine), 5,
+         "error: the database has not answered for 1 s (--statement-timeout); the run stops."},
         {Engine::Sqlite, L" --batch 1000 --pattern g*", 1, "the listing cannot be written (error 112); the walk stops.", L"Z:\\dev\\full"},
         {Engine::PostgreSql, L" --batch 5 --pattern g*", 1, "the listing cannot be written (error 112); the walk stops.", L"Z:\\dev\\full"},
     };
