@@ -85,6 +85,31 @@ private:
     CKernelHandle m_process;
 };
 
+// An exclusion that leaves nothing out and names one SorvikScan process
+// among every process of the machine, other checkouts' tests included: a
+// folder that only this test made, and a count of its own.
+std::wstring ProcessMark(const TempTree& unique)
+{
+    static int count = 0;
+    return L"--exclude=" + unique.Root().substr(unique.Root().rfind(L'\\') + 1) + L"-" + std::to_wstring(++count);
+}
+
+// SIGINT, as Ctrl+C, to the one process whose command line ends in mark,
+// once the shell condition moment holds for its $pid and its standard error
+// $err (a minute at most).
+::testing::AssertionResult InterruptWhen(const std::wstring& mark, const std::wstring& err, const std::string& moment,
+                                         bool send = true)
+{
+    TempTree marks;
+    const std::wstring sent = marks.Path(L"sent");
+    if (RunUnixScript("err=" + ShellWord(err) + "; for i in $(seq 600); do pid=$(pgrep -f -- '" + Narrow(mark) +
+                          "$'); [ -n \"$pid\" ] && " + moment + " && break; sleep 0.1; done; " +
+                          (send ? "kill -INT $pid; " : "") + "touch " + ShellWord(sent) + "\n",
+                      sent))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the moment did not come: " << moment;
+}
+
 Rows AllFiles(CDatabase& db)
 {
     return QueryRows(db, L"SELECT * FROM files ORDER BY rowid");
@@ -394,7 +419,10 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
                QuoteArgument(db.ConnectionString().Str() + option) + write;
     };
     const std::wstring held = heldIn(sqlite, L"a.txt", L"");
+    // Each moment is asked of this test's own servers, never of the machine's
+    // processes: another checkout's tests may run the same statements.
     const std::string waiting = "echo \"SELECT 'waiting' FROM information_schema.processlist WHERE state LIKE 'Waiting for table%'\" | ";
+    const std::string pgWaiting = "echo \"SELECT 'waiting' FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND query LIKE '%INSERT INTO files%'\" | ";
     const std::wstring connecting =
         L" --pattern a.txt --database " + QuoteArgument(silent.Connection(Engine::PostgreSql)) + write;
     const struct {
@@ -411,7 +439,7 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
         {"Ctrl+C, with the statement held", tree, held, openFiles, false, false, "0 files, "},
         {"shut-down, with the statement held", tree, held, openFiles, false, true, "0 files, "},
         {"Ctrl+C, with a batch held by PostgreSQL", tree, heldIn(postgres, L"*.txt", L""),
-         "pgrep -f 'postgres: sorvik postgres .* waiting' >/dev/null", false, false, "0 files, 1 folders, 0 statements"},
+         pgWaiting + postgres.ClientCommand() + " -At | grep -q waiting", false, false, "0 files, 1 folders, 0 statements"},
         {"Ctrl+C, with a batch held by MariaDB", tree, heldIn(mariadb, L"*.txt", L";OPTION=67108864"),
          waiting + mariadb.ClientCommand() + " | grep -q waiting", false, false, "0 files, 1 folders, 0 statements"},
         {"Ctrl+C, while connecting", tree, connecting, "true", true, false, "0 files, 0 folders"},
@@ -421,17 +449,10 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
          "grep -q '^error: ' \"$err\"", false, false, " files, 1 folders, 0 statements ("},
     };
     for (const auto& row : rows) {
-        const std::wstring& root = row.folder.Root();
-        ScanProcess scan(QuoteArgument(root) + row.arguments);
+        const std::wstring mark = ProcessMark(row.folder);
+        ScanProcess scan(QuoteArgument(row.folder.Root()) + row.arguments + L" " + mark);
         ASSERT_TRUE(!row.connecting || silent.WaitForClient()) << row.how;
-        TempTree marks;
-        const std::wstring sent = marks.Path(L"sent");
-        // Ctrl+C is a SIGINT from the Unix side, to the program that walks this folder.
-        const std::string program = "'SorvikScan.exe.*" + Narrow(root.substr(root.rfind(L'\\') + 1)) + "'";
-        ASSERT_TRUE(RunUnixScript("err=" + ShellWord(scan.ErrPath()) + "; for i in $(seq 600); do pid=$(pgrep -f -n " +
-                                      program + "); [ -n \"$pid\" ] && " + row.moment + " && break; sleep 0.1; done; " +
-                                      (row.shutDown ? "" : "kill -INT $pid; ") + "touch " + ShellWord(sent) + "\n",
-                                  sent)) << row.how;
+        ASSERT_TRUE(InterruptWhen(mark, scan.ErrPath(), row.moment, !row.shutDown)) << row.how;
         const DWORD pressed = ::GetTickCount();
         if (row.shutDown) {
             // As Windows ends a session: it waits for the answer, then ends the process.
@@ -465,40 +486,59 @@ TEST(SorvikScan, CtrlCOrAShutDownEndsAHeldStatementOrAConnectionStillOpeningAndK
     postgres.db.ExecuteSQL(L"CREATE OR REPLACE FUNCTION slowly() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN PERFORM pg_advisory_xact_lock(23); RETURN NULL; END';"
                            L"CREATE CONSTRAINT TRIGGER slowly AFTER INSERT ON files DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION slowly();"
                            L"SELECT pg_advisory_lock(23)");
-    ScanProcess committing(QuoteArgument(tree.Root()) + heldIn(postgres, L"a.txt", L""));
+    const std::wstring committingMark = ProcessMark(tree);
+    ScanProcess committing(QuoteArgument(tree.Root()) + heldIn(postgres, L"a.txt", L"") + L" " + committingMark);
     ASSERT_TRUE(DialogDriver::WaitUntil(
         [&] { return !QueryRows(postgres.db, L"SELECT pid FROM pg_locks WHERE locktype = 'advisory' AND objid = 23 AND NOT granted").empty(); }, 60000));
-    TempTree committed;
-    ASSERT_TRUE(RunUnixScript("kill -INT $(pgrep -f -n 'SorvikScan.exe.*" + Narrow(tree.Root().substr(tree.Root().rfind(L'\\') + 1)) +
-                                  "'); touch " + ShellWord(committed.Path(L"sent")) + "\n",
-                              committed.Path(L"sent")));
+    ASSERT_TRUE(InterruptWhen(committingMark, committing.ErrPath(), "true"));
     EXPECT_EQ(130u, committing.Wait()) << committing.Err();
     EXPECT_NE(std::string::npos, committing.Err().find("of 1 files: their rows may be written, though neither counted nor listed.\nSorvikScan: 0 files, 1 folders, 0 statements")) << committing.Err();
     postgres.db.ExecuteSQL(L"SELECT pg_advisory_unlock(23)");
     EXPECT_TRUE(DialogDriver::WaitUntil([&] { return QueryRows(postgres.db, L"SELECT path FROM files").size() == 3; }, 60000));
 
     // A server that answers not even the cancel (its process stopped, and
-    // let go again whatever the outcome): the stop ends the program all the
-    // same, and the batch committed before is counted, not said as committing.
-    ScanProcess hung(QuoteArgument(tree.Root()) + L" --database " + QuoteArgument(postgres.ConnectionString().Str()) +
-                     write + L" --after-sql " + QuoteArgument(L"SELECT pg_sleep(300)"));
-    TempTree marks;
-    const std::wstring backend = marks.Path(L"backend");
-    const struct Resume {
-        const std::wstring& pid;
+    // let go again whatever the outcome): the stop, or the statement
+    // time-out, ends the program all the same, and the batch committed
+    // before is counted, not said as committing. The backend stopped is the
+    // one this test's server names as running the held statement.
+    struct Resume {
+        std::wstring pid;
         ~Resume()
         {
             RunUnixCommand(L"/bin/sh -c " + QuoteArgument(L"kill -CONT $(cat \"$0\"); rm -f \"$0\"") + L" " +
                                QuoteArgument(UnixPathUnderWine(pid.c_str()).Str()), pid, false);
         }
-    } resume{backend};
-    ASSERT_TRUE(RunUnixScript("for i in $(seq 600); do backend=$(pgrep -f 'postgres: sorvik postgres .local. SELECT'); "
-                              "[ -n \"$backend\" ] && break; sleep 0.1; done; echo $backend >" + ShellWord(backend) +
-                                  "; kill -STOP $backend; kill -INT $(pgrep -f -n 'SorvikScan.exe.*pg_sleep'); touch " +
-                                  ShellWord(marks.Path(L"sent")) + "\n",
-                              marks.Path(L"sent")));
-    EXPECT_EQ(130u, hung.Wait()) << hung.Err();
-    EXPECT_NE(std::string::npos, hung.Err().find("ending without it.\nSorvikScan: 2 files, 1 folders, 2 statements")) << hung.Err();
+    };
+    const struct {
+        const char* how;
+        const wchar_t* option;
+        bool interrupt;
+        DWORD exit;
+        const char* said;
+    } hungRows[] = {
+        {"Ctrl+C", L"", true, 130, "ending without it.\nSorvikScan: 2 files, 1 folders, 2 statements"},
+        {"the statement time-out", L" --statement-timeout 1", false, 5,
+         "(--statement-timeout); the run stops.\nSorvikScan: the database has not given back its statement since the "
+         "stop; ending without it.\nSorvikScan: 2 files, 1 folders, 2 statements"},
+    };
+    for (const auto& row : hungRows) {
+        TempTree marks;
+        {
+            const Resume resume{marks.Path(L"backend")};
+            const std::string backend = ShellWord(resume.pid);
+            const std::string heldBackend =
+                "echo \"SELECT pid FROM pg_stat_activity WHERE query = 'SELECT pg_sleep(300)' AND state = 'active'\" | " +
+                postgres.ClientCommand() + " -At >" + backend + " && [ -s " + backend + " ] && kill -STOP $(cat " + backend + ")";
+            const std::wstring mark = ProcessMark(tree);
+            ScanProcess hung(QuoteArgument(tree.Root()) + L" --database " + QuoteArgument(postgres.ConnectionString().Str()) +
+                             write + L" --after-sql " + QuoteArgument(L"SELECT pg_sleep(300)") + row.option + L" " + mark);
+            ASSERT_TRUE(InterruptWhen(mark, hung.ErrPath(), heldBackend, row.interrupt)) << row.how;
+            EXPECT_EQ(row.exit, hung.Wait()) << row.how << "\n" << hung.Err();
+            EXPECT_NE(std::string::npos, hung.Err().find(row.said)) << row.how << "\n" << hung.Err();
+        }
+        // Let go, the backend would sleep on for its client that is gone.
+        QueryRows(postgres.db, L"SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE query = 'SELECT pg_sleep(300)'");
+    }
 }
 
 // However a batched run ends, the table holds exactly the files it listed,
