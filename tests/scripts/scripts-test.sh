@@ -79,9 +79,15 @@ check "env refuses a password it did not make" eval '! "$script" "$other" env &&
 echo "$sockets" >"$other/sockets"  # as a copy of the servers' DIR made by an older start holds
 check "stop removes its own socket folder" eval '"$script" "$other" stop && [ ! -e "$others" ]'
 check "stop leaves another DIR's socket folder alone" test -S "$sockets/mysqld.sock"
-planted=$(mktemp -d /tmp/sorvik-db-XXXXXXXX)  # named as ours, unmarked
-check "a start adopts no socket folder it did not mark" eval '"$script" "$other" start && [ "$(sockets_of "$other")" != "$planted" ] && "$script" "$other" stop && [ -d "$planted" ]'
-rmdir "$planted"
+# Named as ours: unmarked, or marked for this DIR but open to others, or another user's.
+for planted_as in unmarked open foreign; do
+    planted=$(mktemp -d /tmp/sorvik-db-XXXXXXXX)
+    [ $planted_as = unmarked ] || echo "$other" >"$planted/.made-by-sorvik-db-servers"
+    [ $planted_as != open ] || chmod 755 "$planted"
+    [ $planted_as != foreign ] || chown 65534 "$planted"
+    check "a start adopts no socket folder it did not make ($planted_as)" eval '"$script" "$other" start && [ "$(sockets_of "$other")" != "$planted" ] && "$script" "$other" stop && [ -d "$planted" ]'
+    rm -rf "$planted"
+done
 
 # Every script answers --help and refuses an option it does not take.
 # (run.sh passes --help to the sample host, whose own test covers it.)
@@ -99,7 +105,7 @@ check "test.sh says at once that it needs root" \
 
 # The two commands refuse at once a checkout path that the build cannot pass through, naming the character.
 refused() {  # command, name of a link to the checkout, the character named or - for none
-    ln -s "$(dirname "$scripts")" "$work/$2" && "$work/$2/scripts/$1" --no-such-option 2>"$work/said"
+    mkdir -p "$(dirname "$work/$2")" && ln -s "$(dirname "$scripts")" "$work/$2" && "$work/$2/scripts/$1" --no-such-option 2>"$work/said"
     case "$?:$3" in 2:-) ;; 6:long) grep -q "characters long" "$work/said" ;; 6:*) grep -qF "holds '$3'" "$work/said" ;; *) false ;; esac
 }
 while read -r command name character; do check "$command in $name" refused "$command" "$name" "$character"; done <<'EOF'
@@ -111,6 +117,7 @@ run.sh a"b "
 run.sh a>b >
 run.sh a€b €
 run.sh ab. .
+run.sh dot./inside .
 EOF
 check "test.sh in a path too long to start its programs" refused test.sh "$(printf 'l%.0s' {1..220})" long
 
