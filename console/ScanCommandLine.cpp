@@ -28,6 +28,7 @@ const wchar_t kScanUsage[] =
     L"  --on-error stop    end the walk at a failed statement (the default); continue: go on\n"
     L"  --before-sql SQL   run once before the walk, on the same connection (repeatable)\n"
     L"  --after-sql SQL    run once after a walk that ended with 0, on the same connection (repeatable)\n"
+    L"                     (one holding {FolderPath} runs once for each FOLDER, with the folder there)\n"
     L"  --login-timeout S  give up a connection that has not opened in S seconds (default 30)\n"
     L"  --statement-timeout S  end the run when a statement or commit has waited S seconds (default 600)\n"
     L"  --batch FILES      commit the statements of this many files together, sent at once where the\n"

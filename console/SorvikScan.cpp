@@ -2,8 +2,10 @@
 // tasks. The same engine as the dialog's; this program is its console site.
 #include "console/ConnectionOpener.h"
 #include "console/ConsoleSite.h"
+#include "console/FolderSpelling.h"
 #include "console/ScanCommandLine.h"
 #include "console/SessionEndWatch.h"
+#include "console/StepStatements.h"
 #include "console/StatementWatch.h"
 #include "framework/UniqueHandle.h"
 #include "scan/FolderWalk.h"
@@ -188,7 +190,7 @@ int Scan(const ScanCommand& command, CConsoleSite& site, CListingWriter& listing
     int code = kScanDone;
     bool closed = !listing.Begin();
     if (!closed && !AttachWalk(&running)) {
-        if (database && !RunSteps(command.opening, L"--before-sql", site, *database)) {
+        if (database && !RunSteps(ExpandSteps(command.opening, command.folders), L"--before-sql", site, *database)) {
             // The CSV header still goes out: an empty file is no CSV.
             site.FlushListing();
             code = kScanDatabaseError;
@@ -206,7 +208,7 @@ int Scan(const ScanCommand& command, CConsoleSite& site, CListingWriter& listing
         }
         if (database && !command.closing.empty()) {
             if (code == kScanDone && !Interrupted()) {
-                if (!RunSteps(command.closing, L"--after-sql", site, *database))
+                if (!RunSteps(ExpandSteps(command.closing, command.folders), L"--after-sql", site, *database))
                     code = kScanDatabaseError;
             } else {
                 site.Say(L"The --after-sql statements were not run: the run did not end with 0.");
@@ -268,6 +270,8 @@ int Run(int argc, const wchar_t* const* argv)
         CConsoleText(STD_OUTPUT_HANDLE).Write(kScanUsage);
         return kScanDone;
     }
+    for (CString& folder : command.folders)
+        folder = SpelledAsStored(folder);
     return OpenAndScan(command);
 }
 

@@ -28,6 +28,9 @@ public:
     // The form the system takes as it is: "\\?\C:\dir.\f.txt",
     // "\\?\UNC\server\share\f.txt".
     CString GetExtendedPath() const;
+    RootKind GetRootKind() const { return m_kind; }
+    // How many characters of GetPath() the root takes.
+    int GetRootLength() const { return m_nRootLength; }
 
 private:
     CString m_strPath;

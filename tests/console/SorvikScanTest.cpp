@@ -191,6 +191,10 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
     const std::wstring db = L" --database " + QuoteArgument(sqlite.ConnectionString().Str());
     const std::wstring insert = db + L" --sql " + QuoteArgument(kInsertPath);
     const std::wstring after = L" --after-sql " + QuoteArgument(L"INSERT INTO files (path) VALUES ('after')");
+    // A statement with {FolderPath} runs once a folder given, each spelt as stored.
+    const std::wstring quoted = held.AddFolder(L"it's");
+    const std::wstring eachFolder = L" --before-sql " + QuoteArgument(L"CREATE TABLE folders (path TEXT)") +
+                                    L" --before-sql " + QuoteArgument(L"INSERT INTO folders VALUES ('{FolderPath}')");
     TempTree templates;
     const std::wstring files[] = {
         templates.AddFile(L"empty.sql"),
@@ -264,6 +268,8 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
         {folder + db + L" --on-error continue --sql " + QuoteArgument(L"INSERT INTO nowhere VALUES (1)") + after, 1,
          "0 statements (2 failed)"},
         {folder + db + L" --sql-file " + QuoteArgument(files[2]), 0, "2 files, 1 folders, 2 statements, 0 warnings"},
+        {db + L" --sql x --pattern none" + eachFolder + L" -- " + QuoteArgument(CharUpperW(&std::wstring(quoted)[0])) + L" " + folder,
+         0, "0 files, 0 folders, 0 statements, 0 warnings"},
         // SQLite would take the byte-order mark as part of the statement; PostgreSQL does not.
         {folder + L" --database " + QuoteArgument(postgres.ConnectionString().Str()) + L" --sql-file " +
              QuoteArgument(files[2]),
@@ -320,6 +326,8 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
     const std::string east = ReadAll(templates.Path(L"east"));
     EXPECT_NE(std::string::npos, east.find(",21:00:00 01.07.2024,A,")) << east;
     EXPECT_NE(std::string::npos, east.find(",2024-07-01T12:00:00.0000000,")) << east;
+
+    EXPECT_EQ((Rows{{quoted + L"\\"}, {tree.Root() + L"\\"}}), QueryRows(sqlite.db, L"SELECT path FROM folders ORDER BY rowid"));
 
     // Only the good templates wrote, once per file, and the statement after
     // the walk once; nothing else half-did anything.

@@ -107,12 +107,14 @@ struct Recipe {
 };
 
 // The recipes among an engine's blocks, in README order, for the machine
-// host: each begins with the block that adds a run to sorvik_runs.
-std::vector<Recipe> ReadRecipes(const std::vector<std::string>& blocks, Engine engine, const std::string& host)
+// host and its folder (as SorvikScan fills it in): each begins with the
+// block that adds a run to sorvik_runs.
+std::vector<Recipe> ReadRecipes(const std::vector<std::string>& blocks, Engine engine, const std::string& host,
+                                const std::string& folder = "C:\\data\\")
 {
     std::vector<Recipe> recipes;
     for (const std::string& block : blocks) {
-        const std::string filled = ReplaceAll(block, "%COMPUTERNAME%", host);
+        const std::string filled = ReplaceAll(ReplaceAll(block, "%COMPUTERNAME%", host), "{FolderPath}", folder);
         if (block.find("INSERT INTO sorvik_runs") != std::string::npos)
             recipes.push_back({engine, Statements(filled), "", {}});
         else if (!recipes.empty() && block.find("{File") != std::string::npos)
@@ -215,6 +217,13 @@ DWORD RunNightlyScript(std::string script, const std::wstring& folder, const std
     return code;
 }
 
+// A path in capitals, as a person may type it.
+std::wstring CharUpper(std::wstring path)
+{
+    ::CharUpperBuffW(&path[0], static_cast<DWORD>(path.size()));
+    return path;
+}
+
 // A's four steps among B's five, in order; g, B's fourth, is made only once
 // A has started.
 bool IsPossibleOrder(unsigned order)
@@ -247,7 +256,7 @@ TEST(ReadmeExamples, EverySectionRunsOnEveryEngineAsAReaderFollowsIt)
     for (const std::string& block : ReadmeBlocks(kReadme, "bat"))
         if (block.find("@echo off") == 0)
             scripts.push_back(block);
-    const std::vector<Recipe> postgres = ReadRecipes(ReadmeBlocks(kReadme, "PostgreSQL"), Engine::PostgreSql, "%COMPUTERNAME%");
+    const std::vector<Recipe> postgres = ReadRecipes(ReadmeBlocks(kReadme, "PostgreSQL"), Engine::PostgreSql, "%COMPUTERNAME%", "{FolderPath}");
     ASSERT_TRUE(scripts.size() == 2 && postgres.size() == 2);
     for (size_t i = 0; i < scripts.size(); ++i)
         ASSERT_NE(std::string::npos, scripts[i].find("echo " + postgres[i].fileTemplate + "\n"));
@@ -278,7 +287,8 @@ TEST(ReadmeExamples, EverySectionRunsOnEveryEngineAsAReaderFollowsIt)
         size_t inserted = 0;
         const std::vector<std::string> blocks = ReadmeBlocks(kReadme, EngineName(engine), true);
         for (const std::string& block : blocks) {
-            const std::string filled = ReplaceAll(block, "%COMPUTERNAME%", "build-07");
+            const std::string filled =
+                ReplaceAll(ReplaceAll(block, "%COMPUTERNAME%", "build-07"), "{FolderPath}", Narrow(tree.Root()) + "\\");
             if (block.find("{File") == std::string::npos) {
                 if (block.find("INSERT INTO sorvik_runs") != std::string::npos)
                     ForgetRun(db, engine);  // each run has a connection of its own
@@ -363,28 +373,46 @@ TEST(ReadmeExamples, EverySectionRunsOnEveryEngineAsAReaderFollowsIt)
         }
 
         // Each nightly script, for another machine and then this one: reruns,
-        // a changed, a new and a deleted file.
+        // a changed, a new and a deleted file. This machine's rows of the
+        // examples above lie in another folder, which no night here walks.
+        Execute(db, "DELETE FROM files WHERE host = 'build-07'");
         for (size_t i = 0; i < scripts.size(); ++i) {
             const std::string engineScript =
-                ScriptFor(scripts[i], postgres[i], ReadRecipes(blocks, engine, "%COMPUTERNAME%").at(i));
+                ScriptFor(scripts[i], postgres[i], ReadRecipes(blocks, engine, "%COMPUTERNAME%", "{FolderPath}").at(i));
             for (const wchar_t* file : {L"a.txt", L"gone.txt", L"x", L"y"})  // made anew for each script
                 stock.AddFile(deep + file, "1");
             ::DeleteFileW(stock.Path(deep + L"new").c_str());
-            const auto night = [&](const wchar_t* host) {
-                EXPECT_EQ(0u, RunNightlyScript(engineScript, stock.Root(), connection, host)) << Narrow(host);
+            const auto night = [&](const wchar_t* host, const std::wstring& folder) {
+                EXPECT_EQ(0u, RunNightlyScript(engineScript, folder, connection, host)) << Narrow(host);
             };
             const std::wstring rows = L" FROM files WHERE host = 'build-07' ORDER BY title";
-            night(L"build-08");
-            night(L"build-07");
+            night(L"build-08", stock.Root());
+            night(L"build-07", stock.Root());
             const Rows first = QueryRows(db, L"SELECT title, path, written, written_utc, attributes, length" + rows);
-            night(L"build-07");
+            night(L"build-07", stock.Root());
             EXPECT_EQ(first, QueryRows(db, L"SELECT title, path, written, written_utc, attributes, length" + rows));
             ::DeleteFileW(stock.Path(deep + L"gone.txt").c_str());
             stock.AddFile(deep + L"a.txt", "1234");
             stock.AddFile(deep + L"new", "12");
-            night(L"build-07");
-            EXPECT_EQ((Rows{{L"a", L"4"}, {L"new", L"2"}, {L"x", L"1"}, {L"y", L"1"}}),
-                      QueryRows(db, L"SELECT title, length" + rows));
+            night(L"build-07", stock.Root());
+            const Rows stocked = {{L"a", L"4"}, {L"new", L"2"}, {L"x", L"1"}, {L"y", L"1"}};
+            EXPECT_EQ(stocked, QueryRows(db, L"SELECT title, length" + rows));
+
+            // A second task of the machine, over another folder, drops none
+            // of the first's rows. The first folder in other capitals is the
+            // same folder: its rows keep their one spelling, and a row that
+            // an older run wrote in other capitals goes.
+            night(L"build-07", tree.Root());
+            Execute(db, "INSERT INTO files (host, run, title, path, length) VALUES ('build-07', 0, 'ghost', '" +
+                            Narrow(CharUpper(stock.Root())) + "\\GHOST', 0)");
+            night(L"build-07", CharUpper(stock.Root()));
+            const Rows all = QueryRows(db, L"SELECT title, length" + rows);
+            EXPECT_EQ(stocked.size() + 3, all.size());
+            for (const auto& row : stocked)
+                EXPECT_NE(all.end(), std::find(all.begin(), all.end(), row)) << Narrow(row[0]);
+            EXPECT_EQ((Rows{{stock.Path(deep + L"a.txt")}}),
+                      QueryRows(db, L"SELECT path FROM files WHERE host = 'build-07' AND title = 'a'"));
+            Execute(db, "DELETE FROM files WHERE host = 'build-07'");
         }
         EXPECT_EQ(4u, QueryRows(db, L"SELECT path FROM files WHERE host = 'build-08'").size());
     }
