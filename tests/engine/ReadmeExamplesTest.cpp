@@ -41,7 +41,7 @@ void ForgetRun(CDatabase& on, Engine engine)
             Execute(on, "DEALLOCATE sorvik_stage");
         Execute(on, "RESET enable_nestloop");
     }
-    for (const char* table : {"sorvik_run", "sorvik_seen", "sorvik_seen_raw"})
+    for (const char* table : {"sorvik_run", "sorvik_seen", "sorvik_seen_raw", "sorvik_name_check"})
         Execute(on, std::string("DROP TABLE IF EXISTS ") + table);
 }
 
@@ -107,14 +107,16 @@ struct Recipe {
 };
 
 // The recipes among an engine's blocks, in README order, for the machine
-// host and its folder (as SorvikScan fills it in): each begins with the
-// block that adds a run to sorvik_runs.
+// host (its identity machine, "%MACHINE%" as the script gives it) and its
+// folder (as SorvikScan fills it in): each begins with the block that adds
+// a run to sorvik_runs.
 std::vector<Recipe> ReadRecipes(const std::vector<std::string>& blocks, Engine engine, const std::string& host,
-                                const std::string& folder = "C:\\data\\")
+                                const std::string& folder = "C:\\data\\", const std::string& machine = "")
 {
     std::vector<Recipe> recipes;
     for (const std::string& block : blocks) {
-        const std::string filled = ReplaceAll(ReplaceAll(block, "%COMPUTERNAME%", host), "{FolderPath}", folder);
+        const std::string filled = ReplaceAll(ReplaceAll(ReplaceAll(block, "%COMPUTERNAME%", host), "{FolderPath}", folder),
+                                              "%MACHINE%", machine.empty() ? "id-of-" + host : machine);
         if (block.find("INSERT INTO sorvik_runs") != std::string::npos)
             recipes.push_back({engine, Statements(filled), "", {}});
         else if (!recipes.empty() && block.find("{File") != std::string::npos)
@@ -256,7 +258,7 @@ TEST(ReadmeExamples, EverySectionRunsOnEveryEngineAsAReaderFollowsIt)
     for (const std::string& block : ReadmeBlocks(kReadme, "bat"))
         if (block.find("@echo off") == 0)
             scripts.push_back(block);
-    const std::vector<Recipe> postgres = ReadRecipes(ReadmeBlocks(kReadme, "PostgreSQL"), Engine::PostgreSql, "%COMPUTERNAME%", "{FolderPath}");
+    const std::vector<Recipe> postgres = ReadRecipes(ReadmeBlocks(kReadme, "PostgreSQL"), Engine::PostgreSql, "%COMPUTERNAME%", "{FolderPath}", "%MACHINE%");
     ASSERT_TRUE(scripts.size() == 2 && postgres.size() == 2);
     for (size_t i = 0; i < scripts.size(); ++i)
         ASSERT_NE(std::string::npos, scripts[i].find("echo " + postgres[i].fileTemplate + "\n"));
@@ -288,7 +290,8 @@ TEST(ReadmeExamples, EverySectionRunsOnEveryEngineAsAReaderFollowsIt)
         const std::vector<std::string> blocks = ReadmeBlocks(kReadme, EngineName(engine), true);
         for (const std::string& block : blocks) {
             const std::string filled =
-                ReplaceAll(ReplaceAll(block, "%COMPUTERNAME%", "build-07"), "{FolderPath}", Narrow(tree.Root()) + "\\");
+                ReplaceAll(ReplaceAll(ReplaceAll(block, "%COMPUTERNAME%", "build-07"), "{FolderPath}", Narrow(tree.Root()) + "\\"),
+                           "%MACHINE%", "id-of-build-07");
             if (block.find("{File") == std::string::npos) {
                 if (block.find("INSERT INTO sorvik_runs") != std::string::npos)
                     ForgetRun(db, engine);  // each run has a connection of its own
@@ -356,6 +359,23 @@ TEST(ReadmeExamples, EverySectionRunsOnEveryEngineAsAReaderFollowsIt)
             runs[0].Rollback();
             runs[0].SetAutoCommit(true);
             EXPECT_EQ((Rows{{L"o1"}}), QueryRows(db, L"SELECT title FROM files WHERE host = 'build-10'"));
+
+            // Another machine that runs under this one's name is refused,
+            // named, before it adds a run or writes a row.
+            const Recipe twin = ReadRecipes(blocks, engine, "build-10", "C:\\data\\", "another-id").at(&recipe - &recipes[0]);
+            ForgetRun(runs[1], engine);
+            std::string refused;
+            for (const std::string& statement : twin.opening) {
+                try {
+                    runs[1].ExecuteSQL(Widen(statement).c_str());
+                } catch (CDBException* e) {
+                    refused = Narrow(e->m_strError.Str());
+                    e->Delete();
+                    break;
+                }
+            }
+            EXPECT_NE(std::string::npos, refused.find("another_machine_runs_under_this_name")) << refused;
+            EXPECT_EQ((Rows{{L"0"}}), QueryRows(db, L"SELECT COUNT(*) FROM sorvik_runs WHERE machine = 'another-id'"));
         }
         // PostgreSQL's insert goes again past the key when another run of the
         // machine added a file first (a file staged twice fails it so too).
@@ -374,11 +394,14 @@ TEST(ReadmeExamples, EverySectionRunsOnEveryEngineAsAReaderFollowsIt)
 
         // Each nightly script, for another machine and then this one: reruns,
         // a changed, a new and a deleted file. This machine's rows of the
-        // examples above lie in another folder, which no night here walks.
+        // examples above lie in another folder, which no night here walks,
+        // and were written as another machine than the scripts' (as one
+        // set up anew).
         Execute(db, "DELETE FROM files WHERE host = 'build-07'");
+        Execute(db, "DELETE FROM sorvik_runs WHERE host = 'build-07'");
         for (size_t i = 0; i < scripts.size(); ++i) {
             const std::string engineScript =
-                ScriptFor(scripts[i], postgres[i], ReadRecipes(blocks, engine, "%COMPUTERNAME%", "{FolderPath}").at(i));
+                ScriptFor(scripts[i], postgres[i], ReadRecipes(blocks, engine, "%COMPUTERNAME%", "{FolderPath}", "%MACHINE%").at(i));
             for (const wchar_t* file : {L"a.txt", L"gone.txt", L"x", L"y"})  // made anew for each script
                 stock.AddFile(deep + file, "1");
             ::DeleteFileW(stock.Path(deep + L"new").c_str());
