@@ -4,6 +4,7 @@
 #include "framework/UniqueHandle.h"
 #include "host/PluginLoader.h"
 #include "host/SampleDatabase.h"
+#include "support/DialogDriver.h"
 #include "support/OdbcQuery.h"
 #include "support/ReadmeBlocks.h"
 #include "support/RecordingSite.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <random>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -87,13 +89,18 @@ struct Recipe {
         for (const std::string& statement : opening)
             Execute(on, statement);
     }
-    void Write(CDatabase& on, const wchar_t* title, const wchar_t* length = L"1") const
+    // The template's statement for one file of C:\data.
+    std::wstring Statement(const wchar_t* title, const wchar_t* length = L"1") const
     {
         FileFacts facts;
         facts.m_strFileTitle = title;
         facts.m_strFilePath = CString(L"C:\\data\\") + title;
         facts.m_strFileLength = length;
-        Execute(on, Narrow(ExpandSqlTemplate(Widen(fileTemplate).c_str(), facts).Str()));
+        return ExpandSqlTemplate(Widen(fileTemplate).c_str(), facts).Str();
+    }
+    void Write(CDatabase& on, const wchar_t* title, const wchar_t* length = L"1") const
+    {
+        Execute(on, Narrow(Statement(title, length)));
     }
     // The rows of files that the closing statements write.
     long long Close(CDatabase& on) const { return FilesRowsWritten(on, engine, closing); }
@@ -359,6 +366,39 @@ TEST(ReadmeExamples, EverySectionRunsOnEveryEngineAsAReaderFollowsIt)
             runs[0].Rollback();
             runs[0].SetAutoCommit(true);
             EXPECT_EQ((Rows{{L"o1"}}), QueryRows(db, L"SELECT title FROM files WHERE host = 'build-10'"));
+
+            // An older run's upsert that reads its run number, then waits for
+            // a row that a newer run writes meanwhile (held here in a trigger
+            // until then), keeps the newer number: the newer run's DELETE
+            // spares the row.
+            if (engine == Engine::PostgreSql && &recipe == &recipes[0]) {
+                recipe.Open(runs[0]);
+                const std::wstring older = QueryRows(runs[0], L"SELECT pg_backend_pid()")[0][0];
+                Execute(db, "CREATE OR REPLACE FUNCTION sorvik_held() RETURNS trigger LANGUAGE plpgsql AS 'BEGIN IF "
+                            "pg_backend_pid() = " + Narrow(older) + " THEN PERFORM pg_advisory_xact_lock(41); END IF; RETURN NEW; END'");
+                Execute(db, "CREATE TRIGGER sorvik_held BEFORE INSERT ON files FOR EACH ROW EXECUTE FUNCTION sorvik_held()");
+                Execute(db, "SELECT pg_advisory_lock(41)");
+                std::wstring olderError;
+                std::thread held([&] {
+                    try {
+                        runs[0].ExecuteSQL(recipe.Statement(L"held").c_str());
+                    } catch (CDBException* e) {
+                        olderError = e->m_strError.Str();
+                        e->Delete();
+                    }
+                });
+                EXPECT_TRUE(DialogDriver::WaitUntil([&] {
+                    return !QueryRows(db, L"SELECT 1 FROM pg_locks WHERE locktype = 'advisory' AND objid = 41 AND NOT granted").empty();
+                }, 60000));
+                recipe.Open(runs[1]);
+                recipe.Write(runs[1], L"held");
+                Execute(db, "SELECT pg_advisory_unlock(41)");
+                held.join();
+                EXPECT_EQ(L"", olderError);
+                recipe.Close(runs[1]);
+                EXPECT_EQ((Rows{{L"1"}}), QueryRows(db, L"SELECT COUNT(*) FROM files WHERE host = 'build-09' AND title = 'held'"));
+                Execute(db, "DROP TRIGGER sorvik_held ON files");
+            }
 
             // Another machine that runs under this one's name is refused,
             // named, before it adds a run or writes a row.
