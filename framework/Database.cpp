@@ -64,19 +64,37 @@ CDBException* CDBException::FromDiagnostics(SQLSMALLINT handleType, SQLHANDLE ha
     return e.release();
 }
 
+namespace {
+
+// MariaDB's driver also says a lost connection as HY000 with no native code:
+// only its text tells, and only where the text begins (after the driver's
+// and server's bracketed names), since a file's own error may quote a name
+// that holds the same words.
+bool SaysConnectionLost(const CDBException::Record& record)
+{
+    if (record.nNative != 0 || std::wcscmp(record.strState.GetString(), L"HY000") != 0)
+        return false;
+    LPCWSTR text = record.strMessage.GetString();
+    while (*text == L'[' && std::wcschr(text, L']'))
+        text = std::wcschr(text, L']') + 1;
+    for (const LPCWSTR said : {L"Lost connection to", L"Server has gone away", L"MySQL server has gone away"}) {
+        if (_wcsnicmp(text, said, std::wcslen(said)) == 0)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool CDBException::IsConnectionLost() const
 {
     for (const Record& record : m_records) {
         const LPCWSTR state = record.strState.GetString();
-        const LPCWSTR message = record.strMessage.GetString();
         // The standard's connection class (08), PostgreSQL's terminated
         // backend (57P01); MariaDB's server gone away (2006), gone during the
-        // query (2013) or its connection killed (1927). MariaDB's driver also
-        // says a lost connection as HY000 with no native code: only its text
-        // tells.
+        // query (2013) or its connection killed (1927).
         if (std::wcsncmp(state, L"08", 2) == 0 || std::wcscmp(state, L"57P01") == 0 || record.nNative == 2006 ||
-            record.nNative == 2013 || record.nNative == 1927 || std::wcsstr(message, L"Lost connection to") ||
-            std::wcsstr(message, L"server has gone away"))
+            record.nNative == 2013 || record.nNative == 1927 || SaysConnectionLost(record))
             return true;
     }
     return false;

@@ -239,6 +239,7 @@ TEST(SorvikScan, CommandLinesBadInputAndExitCodes)
         {folder + L" --database \"\" --sql x", 2, "--database is empty text"},
         {folder + db + L" --sql \" \t \"", 2, "The template holds only blanks"},
         {folder + L" --login-timeout 0", 2, "--login-timeout takes whole seconds from 1 to 86400, not 0"},
+        {folder + insert + L" --statement-timeout -1", 2, "--statement-timeout takes whole seconds from 0 to 86400, not -1"},
         {folder + after, 2, "--before-sql and --after-sql need --database"},
         {folder + L" --batch 10", 2, "--batch needs --database"},
         {folder + insert + L" --batch 100001", 2, "--batch takes a count of files from 1 to 100000, not 100001"},
@@ -572,8 +573,12 @@ TEST(SorvikScan, EveryEndingOfABatchedRunLeavesExactlyTheRowsItListed)
     TempTree tree;
     for (int i = 0; i < 23; ++i)
         tree.AddFile(L"f" + std::to_wstring(i) + L".txt");
-    tree.AddFile(L"seven.txt", "7 bytes");  // refused by the table's check
-    const std::wstring insert = L"INSERT INTO checked (path, length) VALUES ('{FilePath}', {FileLength})";
+    // Refused by the table's check; its error quotes its name, which reads
+    // as a lost connection's message does: still the file's error alone.
+    tree.AddFile(L"Lost connection to seven.txt", "7 bytes");
+    // The title first: PostgreSQL's error quotes the row, each value cut at
+    // 64 characters.
+    const std::wstring insert = L"INSERT INTO checked (title, path, length) VALUES ('{FileTitle}', '{FilePath}', {FileLength})";
     const std::wstring goneAtNine = L";\nSELECT pg_terminate_backend(pg_backend_pid()) WHERE {FileLength} = 9";
     const std::wstring killedAtNine = L";\nCALL killed_at({FileLength})";
     const std::wstring sleepsAtNine = L";\nSELECT pg_sleep(60) WHERE {FileLength} = 9";
@@ -620,7 +625,7 @@ TEST(SorvikScan, EveryEndingOfABatchedRunLeavesExactlyTheRowsItListed)
     for (const auto& row : rows) {
         TestDatabase db(row.engine);
         db.db.ExecuteSQL(L"DROP TABLE IF EXISTS checked");
-        db.db.ExecuteSQL(L"CREATE TABLE checked (path VARCHAR(300), length INT CHECK (length <> 7))");
+        db.db.ExecuteSQL(L"CREATE TABLE checked (title VARCHAR(300), path VARCHAR(300), length INT CHECK (length <> 7))");
         // The server ends the connection itself, as a KILL from elsewhere does.
         if (row.engine == Engine::MariaDb) {
             TempTree made;  // the driver takes no procedure's text: the client makes it
