@@ -38,17 +38,33 @@ bool IsAddressable(LPCWSTR name)
     return wcschr(name, L'\\') == nullptr && wcschr(name, L'\uFFFD') == nullptr;
 }
 
-// The search of a folder failed because the folder is no longer there,
-// rather than because it cannot be listed (its name, its rights). Asked by
-// the form the system takes as it is, so that "dir." is not taken for "dir".
-bool IsGone(const CString& folder, DWORD searchError)
+// The folder's attributes, asked by the form the system takes as it is, so
+// that "dir." is not taken for "dir"; INVALID_FILE_ATTRIBUTES with the
+// error when it cannot be asked.
+DWORD AttributesOf(const CString& path, DWORD& error)
 {
-    if (searchError != ERROR_PATH_NOT_FOUND && searchError != ERROR_FILE_NOT_FOUND)
+    const DWORD attributes = ::GetFileAttributesW(CFullPath(path).GetExtendedPath());
+    error = attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_SUCCESS;
+    return attributes;
+}
+
+// The search of a sub-folder failed because the folder is no longer there
+// (or is a file now), rather than because it cannot be listed (its name,
+// its rights). Only while the folder given that holds it is still there: a
+// drive or share that goes away takes every folder with it, and that is no
+// sign that their files were deleted.
+bool IsGone(const CString& folder, DWORD searchError, const CString& root)
+{
+    if (searchError != ERROR_PATH_NOT_FOUND && searchError != ERROR_FILE_NOT_FOUND &&
+        searchError != ERROR_INVALID_NAME && searchError != ERROR_DIRECTORY)
         return false;
-    if (::GetFileAttributesW(CFullPath(folder).GetExtendedPath()) != INVALID_FILE_ATTRIBUTES)
-        return false;
-    const DWORD error = ::GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    DWORD error = ERROR_SUCCESS;
+    const DWORD attributes = AttributesOf(folder, error);
+    const bool gone = attributes == INVALID_FILE_ATTRIBUTES
+                          ? error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                          : (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    const DWORD rootAttributes = AttributesOf(root, error);
+    return gone && rootAttributes != INVALID_FILE_ATTRIBUTES && (rootAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool AnyMatches(const std::vector<CNamePattern>& patterns, LPCWSTR name, size_t length)
@@ -171,7 +187,7 @@ bool CFolderWalk::OpenLevel(const CString& folder, LPCWSTR pattern, const Folder
         const DWORD error = ::GetLastError();
         // Only a sub-folder can be gone: a folder given that is not there
         // (a drive missing) is never taken for one whose files were deleted.
-        if (!m_levels.empty() && IsGone(folder, error))
+        if (!m_levels.empty() && IsGone(folder, error, m_levels.front()->folder))
             m_site.ReportFolderGone(folder);
         else
             m_site.ReportFolderNotListed(folder, error);

@@ -119,24 +119,40 @@ TEST(FolderWalk, MissingFolderSaysFolderIsEmptyOnceAndEndsNormally)
     EXPECT_TRUE(site.gone.empty() && nothing.gone.empty());
 
     // A sub-folder that its parent listed and that is removed before the
-    // walk enters it is gone, as a deleted file is: no folder unlisted.
-    tree.AddFolder(L"p");
-    for (const std::wstring name : {L"p\\x", L"p\\y"}) {
-        tree.AddFolder(name);
-        tree.AddFile(name + L"\\a.txt");
+    // walk enters it, or made a file, is gone, as a deleted file is: no
+    // folder unlisted. Not when the folder given went with it (a drive
+    // unmapped): that says nothing of its files.
+    enum class Then { Removed, MadeAFile, RootMoved };
+    for (const Then then : {Then::Removed, Then::MadeAFile, Then::RootMoved}) {
+        TempTree walked;
+        for (const std::wstring name : {L"x", L"y"}) {
+            walked.AddFolder(name);
+            walked.AddFile(name + L"\\a.txt");
+        }
+        RecordingSite vanishing;
+        std::wstring other;
+        vanishing.afterRow = [&](RecordingSite& s) {
+            if (!other.empty())
+                return;
+            other = walked.Path(s.rows[0].m_strFilePath.Str().find(L"\\x\\") != std::wstring::npos ? L"y" : L"x");
+            ASSERT_TRUE(::DeleteFileW((other + L"\\a.txt").c_str()) && ::RemoveDirectoryW(other.c_str()));
+            if (then == Then::MadeAFile)
+                walked.AddFile(other.substr(walked.Root().size() + 1));
+            // From the Unix side, as a drive goes: the walk's open search
+            // would keep Windows from renaming it.
+            if (then == Then::RootMoved) {
+                ASSERT_TRUE(RunUnixCommand(L"/bin/mv " + QuoteArgument(UnixPathUnderWine(walked.Root().c_str()).Str()) + L" " +
+                                               QuoteArgument(UnixPathUnderWine((walked.Root() + L"-moved").c_str()).Str()),
+                                           walked.Root() + L"-moved", true));
+            }
+        };
+        EXPECT_TRUE(vanishing.Walk(walked.Root()));
+        EXPECT_EQ(1u, vanishing.rows.size());
+        EXPECT_EQ(then == Then::RootMoved ? 1u : 0u, vanishing.unlisted.size());
+        EXPECT_EQ(then == Then::RootMoved ? std::vector<std::wstring>{} : std::vector<std::wstring>{other}, vanishing.gone);
+        if (then == Then::RootMoved)
+            ::MoveFileW((walked.Root() + L"-moved").c_str(), walked.Root().c_str());
     }
-    RecordingSite vanishing;
-    std::wstring removed;
-    vanishing.afterRow = [&](RecordingSite& s) {
-        if (!removed.empty())
-            return;
-        removed = tree.Path(s.rows[0].m_strFilePath.Str().find(L"\\x\\") != std::wstring::npos ? L"p\\y" : L"p\\x");
-        ASSERT_TRUE(::DeleteFileW((removed + L"\\a.txt").c_str()) && ::RemoveDirectoryW(removed.c_str()));
-    };
-    EXPECT_TRUE(vanishing.Walk(tree.Path(L"p")));
-    EXPECT_EQ(1u, vanishing.rows.size());
-    EXPECT_TRUE(vanishing.unlisted.empty());
-    EXPECT_EQ(std::vector<std::wstring>{removed}, vanishing.gone);
 }
 
 TEST(FolderWalk, StopRequestEndsAfterTheEntryInProgressAtAnyDepth)
