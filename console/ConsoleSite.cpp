@@ -65,6 +65,7 @@ void CConsoleSite::StartBatches()
     if (!m_pDatabase || m_batchFiles <= 1)
         return;
     try {
+        const CTimedCall timed(m_cancel);
         m_pDatabase->SetAutoCommit(false);
     } catch (CDBException* e) {
         Say(L"SorvikScan: the connection keeps one transaction a statement (" + OneLine(e->m_strError.Str()) +
@@ -87,6 +88,7 @@ bool CConsoleSite::FinishBatches()
     if (m_bBatchEnded)
         return false;
     try {
+        const CTimedCall timed(m_cancel);
         m_pDatabase->SetAutoCommit(true);
     } catch (CDBException* e) {
         Say(L"error: " + OneLine(e->m_strError.Str()));

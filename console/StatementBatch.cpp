@@ -113,30 +113,25 @@ void CStatementBatch::Commit(size_t files)
     // A commit that the stop's give-up cuts off may still take: the give-up
     // says so rather than a summary that leaves these files out unsaid.
     m_outcome.Committing(files);
-    // Published, so that a server that stops answering in the commit is
-    // timed as in a statement.
-    m_cancel.Enter(SQL_NULL_HSTMT);
     try {
+        const CTimedCall timed(m_cancel);
         m_database.CommitTrans();
     } catch (CDBException*) {
-        m_cancel.Leave();
         m_outcome.Committing(0);
         throw;
     }
-    m_cancel.Leave();
 }
 
 void CStatementBatch::RollbackQuietly()
 {
     // A connection that is gone has nothing to roll back; its error shows
     // at the next statement.
-    m_cancel.Enter(SQL_NULL_HSTMT);
     try {
+        const CTimedCall timed(m_cancel);
         m_database.Rollback();
     } catch (CDBException* e) {
         e->Delete();
     }
-    m_cancel.Leave();
 }
 
 bool CStatementBatch::RunOneByOne(bool joinRefused, const CString& batchError)
@@ -165,7 +160,9 @@ bool CStatementBatch::RunOneByOne(bool joinRefused, const CString& batchError)
         // The connection went during the replay: no file's fault, and every
         // statement after would fail the same way.
         if (lost) {
-            m_outcome.ConnectionLost(static_cast<size_t>(&m_entries.back() - &entry) + 1, committing, error);
+            // Cut off in its commit, only this file may have taken; else it
+            // and those after were never written.
+            m_outcome.ConnectionLost(committing ? 1 : static_cast<size_t>(&m_entries.back() - &entry) + 1, committing, error);
             return false;
         }
         allWritten = false;

@@ -48,3 +48,17 @@ private:
     bool m_bCancelled = false;
     DWORD m_cancelTick = 0;
 };
+
+// A call with no statement to cancel (a commit, a change of the transaction
+// mode) published for the length of its scope, so that it is timed as a
+// statement is.
+class CTimedCall {
+public:
+    explicit CTimedCall(CStatementCancel& cancel) : m_cancel(cancel) { m_cancel.Enter(SQL_NULL_HSTMT); }
+    ~CTimedCall() { m_cancel.Leave(); }
+    CTimedCall(const CTimedCall&) = delete;
+    CTimedCall& operator=(const CTimedCall&) = delete;
+
+private:
+    CStatementCancel& m_cancel;
+};
