@@ -30,7 +30,8 @@ const wchar_t kScanUsage[] =
     L"  --after-sql SQL    run once after a walk that ended with 0, on the same connection (repeatable)\n"
     L"                     (one holding {FolderPath} runs once for each FOLDER, with the folder there)\n"
     L"  --login-timeout S  give up a connection that has not opened in S seconds (default 30)\n"
-    L"  --statement-timeout S  end the run when a statement or commit has waited S seconds (default 600)\n"
+    L"  --statement-timeout S  end the run when a statement or commit has waited S seconds (default 600;\n"
+    L"                     0: wait without limit)\n"
     L"  --batch FILES      commit the statements of this many files together, sent at once where the\n"
     L"                     driver can (default 1000; 1: each statement on its own, as the dialog does)\n"
     L"  --list csv|jsonl   every file on standard output (csv is the default without --database)\n"
@@ -131,18 +132,19 @@ std::wstring Value(const GivenOptions& given, const wchar_t* name, const std::ws
     return it == given.end() ? fallback : it->second.front();
 }
 
-// A whole number from 1 to most, given to the option name.
+// A whole number from least to most, given to the option name.
 bool ReadCount(const GivenOptions& given, const wchar_t* name, unsigned most, const wchar_t* unit, unsigned& value,
-               std::wstring& error)
+               std::wstring& error, unsigned least = 1)
 {
     if (!given.count(name))
         return true;
     const std::wstring text = Value(given, name);
     const bool digits = !text.empty() && text.size() <= 6 &&
                         std::all_of(text.begin(), text.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
-    const unsigned read = digits ? static_cast<unsigned>(std::stoul(text)) : 0;
-    if (read < 1 || read > most) {
-        error = std::wstring(name) + L" takes " + unit + L" from 1 to " + std::to_wstring(most) + L", not " + text;
+    const unsigned read = digits ? static_cast<unsigned>(std::stoul(text)) : most + 1;
+    if (read < least || read > most) {
+        error = std::wstring(name) + L" takes " + unit + L" from " + std::to_wstring(least) + L" to " +
+                std::to_wstring(most) + L", not " + text;
         return false;
     }
     value = read;
@@ -230,7 +232,7 @@ bool ParseScanCommand(int argc, const wchar_t* const* argv, ScanCommand& command
         return false;
     }
     if (!ReadCount(given, L"--login-timeout", 86400, L"whole seconds", command.loginTimeoutSeconds, error) ||
-        !ReadCount(given, L"--statement-timeout", 86400, L"whole seconds", command.statementTimeoutSeconds, error) ||
+        !ReadCount(given, L"--statement-timeout", 86400, L"whole seconds", command.statementTimeoutSeconds, error, 0) ||
         !ReadCount(given, L"--batch", 100000, L"a count of files", command.batchFiles, error))
         return false;
 

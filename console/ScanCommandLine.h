@@ -22,7 +22,7 @@ struct ScanCommand {
     // A server that accepts the connection and never answers must not hold a
     // nightly task for ever.
     unsigned loginTimeoutSeconds = 30;
-    // The longest a statement or a commit may wait for the server.
+    // The longest a statement or a commit may wait for the server; 0: no limit.
     unsigned statementTimeoutSeconds = 600;
     // Files a transaction; 1 runs each statement as the dialog does.
     unsigned batchFiles = 1000;

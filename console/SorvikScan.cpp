@@ -145,6 +145,10 @@ BOOL WINAPI OnConsoleControl(DWORD)
 // as after an interrupt, or is given up. (watch thread)
 void OnStatementTimeout(DWORD limitMs, HANDLE watchEnded)
 {
+    // A run already stopping (Ctrl+C) ends as that stop says, and gives up
+    // on its own.
+    if (Interrupted())
+        return;
     PrintError(L"error: the database has not answered for " + std::to_wstring(limitMs / 1000) +
                L" s (--statement-timeout); the run stops.");
     Interrupt(kScanDatabaseError);
