@@ -158,15 +158,15 @@ std::string ScriptFor(std::string script, const Recipe& postgres, const Recipe& 
 // order say (a set bit: A's next step). B alone sees g and h, files made
 // after A passed their folder; h was restored as it was, so a previous run
 // wrote its row as B finds it. That run also saw "gone", which no longer
-// exists. f2 grew between the two walks: the run begun first sees 1 byte,
-// the later 2. Returns the titles and lengths of the machine's rows;
+// exists. f2 changed between the two walks: the run begun first sees 1
+// byte, the later 2 again, as that run found it. Returns the titles and lengths of the machine's rows;
 // lastF2 is the length that the last write of f2 gave.
 Rows RunInterleaved(CDatabase& db, CDatabase (&run)[2], const Recipe& recipe, unsigned order, std::wstring& lastF2)
 {
     Execute(db, "DELETE FROM files WHERE host = 'build-09'");
     recipe.Open(run[0]);
     for (const wchar_t* title : {L"f1", L"f2", L"gone", L"h"})
-        recipe.Write(run[0], title);
+        recipe.Write(run[0], title, std::wstring(title) == L"f2" ? L"2" : L"1");
     recipe.Close(run[0]);
 
     const std::vector<std::vector<const wchar_t*>> steps = {{L"open", L"f1", L"f2", L"close"},
