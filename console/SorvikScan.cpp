@@ -146,13 +146,16 @@ BOOL WINAPI OnConsoleControl(DWORD)
 void OnStatementTimeout(DWORD limitMs, HANDLE watchEnded)
 {
     // A run already stopping (Ctrl+C) ends as that stop says, and gives up
-    // on its own.
-    if (Interrupted())
-        return;
-    PrintError(L"error: the database has not answered for " + std::to_wstring(limitMs / 1000) +
-               L" s (--statement-timeout); the run stops.");
-    Interrupt(kScanDatabaseError);
-    if (::WaitForSingleObject(watchEnded, kGiveUpMs) == WAIT_TIMEOUT)
+    // on its own; the lock makes the first stop the one that speaks.
+    ::EnterCriticalSection(&g_stop.lock);
+    const bool first = !g_stop.interrupted;
+    if (first) {
+        PrintError(L"error: the database has not answered for " + std::to_wstring(limitMs / 1000) +
+                   L" s (--statement-timeout); the run stops.");
+        Interrupt(kScanDatabaseError);
+    }
+    ::LeaveCriticalSection(&g_stop.lock);
+    if (first && ::WaitForSingleObject(watchEnded, kGiveUpMs) == WAIT_TIMEOUT)
         GiveUp();
 }
 

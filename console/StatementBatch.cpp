@@ -160,9 +160,13 @@ bool CStatementBatch::RunOneByOne(bool joinRefused, const CString& batchError)
         // The connection went during the replay: no file's fault, and every
         // statement after would fail the same way.
         if (lost) {
-            // Cut off in its commit, only this file may have taken; else it
-            // and those after were never written.
-            m_outcome.ConnectionLost(committing ? 1 : static_cast<size_t>(&m_entries.back() - &entry) + 1, committing, error);
+            // Cut off in its commit, only this file may have taken; those
+            // after it were never written.
+            const size_t left = static_cast<size_t>(&m_entries.back() - &entry) + 1;
+            if (committing)
+                m_outcome.ConnectionLost(1, true, error);
+            if (left > (committing ? 1u : 0u))
+                m_outcome.ConnectionLost(left - (committing ? 1 : 0), false, error);
             return false;
         }
         allWritten = false;
