@@ -3,15 +3,8 @@
 CStatementWatch::CStatementWatch(CStatementCancel& cancel, DWORD limitMs, TimeoutHandler onTimeout)
     : m_cancel(cancel), m_limitMs(limitMs), m_onTimeout(onTimeout)
 {
-    if (m_limitMs == 0 || !m_ended)
-        return;
-    CWinThread* pThread =
-        AfxBeginThread(&CStatementWatch::ThreadProc, this, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED, nullptr);
-    if (!pThread)
-        return;
-    pThread->m_bAutoDelete = FALSE;
-    m_pThread.reset(pThread);
-    pThread->ResumeThread();
+    if (m_limitMs != 0 && m_ended)
+        m_pThread = AfxBeginOwnedThread(&CStatementWatch::ThreadProc, this);
 }
 
 CStatementWatch::~CStatementWatch()

@@ -132,19 +132,15 @@ void CSorvikDlg::BeginWalk()
     WaitForWalkThreads();
     m_cancelRound = m_cancel.BeginRound();
     ::ResetEvent(m_walkReturned.Get());
-    // Suspended, so that the thread object is kept for the wait at close.
-    CWinThread* pThread = AfxBeginThread(&CSorvikDlg::ScanThreadProc, this, THREAD_PRIORITY_NORMAL, 0,
-                                         CREATE_SUSPENDED, nullptr);
-    if (!pThread) {
+    // Kept for the wait at close.
+    m_pWorker = AfxBeginOwnedThread(&CSorvikDlg::ScanThreadProc, this);
+    if (!m_pWorker) {
         m_walkState = WalkState::Idle;
         CheckDlgButton(IDC_START, BST_UNCHECKED);
         AfxMessageBox(L"The scan could not be started: the system could not create a thread for it.",
                       MB_OK | MB_ICONERROR);
         return;
     }
-    pThread->m_bAutoDelete = FALSE;
-    m_pWorker.reset(pThread);
-    pThread->ResumeThread();
 }
 
 void CSorvikDlg::OnDestroy()

@@ -46,6 +46,17 @@ CWinThread* AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, int nPri
     return pThread;
 }
 
+std::unique_ptr<CWinThread> AfxBeginOwnedThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam)
+{
+    std::unique_ptr<CWinThread> pThread(
+        AfxBeginThread(pfnThreadProc, pParam, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED, nullptr));
+    if (pThread) {
+        pThread->m_bAutoDelete = FALSE;
+        pThread->ResumeThread();
+    }
+    return pThread;
+}
+
 void AfxWaitForThreadPumpingSent(HANDLE hThread)
 {
     while (::MsgWaitForMultipleObjects(1, &hThread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {

@@ -5,6 +5,8 @@
 #include "framework/CmdTarget.h"
 #include "framework/UniqueHandle.h"
 
+#include <memory>
+
 using AFX_THREADPROC = UINT (*)(LPVOID);
 
 class CWinThread : public CCmdTarget {
@@ -29,6 +31,11 @@ private:
 CWinThread* AfxBeginThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam, int nPriority = THREAD_PRIORITY_NORMAL,
                            UINT nStackSize = 0, DWORD dwCreateFlags = 0,
                            LPSECURITY_ATTRIBUTES lpSecurityAttrs = nullptr);
+
+// A thread whose object its creator keeps, to wait for it: begun suspended,
+// so that a short procedure cannot end and delete the object first. Null
+// when the thread cannot be created.
+std::unique_ptr<CWinThread> AfxBeginOwnedThread(AFX_THREADPROC pfnThreadProc, LPVOID pParam);
 
 // Waits for a thread to end while still handling messages sent to this
 // thread's windows, so that a thread which sends to them cannot deadlock us.

@@ -10,15 +10,8 @@ bool CStopCanceller::Begin(unsigned round)
     Wait();
     m_round = round;
     m_stopTick = ::GetTickCount();
-    // Suspended, so that the thread object is kept for the wait.
-    CWinThread* pThread = AfxBeginThread(&CStopCanceller::ThreadProc, this, THREAD_PRIORITY_NORMAL, 0,
-                                         CREATE_SUSPENDED, nullptr);
-    if (!pThread)
-        return false;
-    pThread->m_bAutoDelete = FALSE;
-    m_pThread.reset(pThread);
-    pThread->ResumeThread();
-    return true;
+    m_pThread = AfxBeginOwnedThread(&CStopCanceller::ThreadProc, this);
+    return m_pThread != nullptr;
 }
 
 void CStopCanceller::Wait()
