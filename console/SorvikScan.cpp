@@ -31,10 +31,9 @@ struct RunningWalk {
 struct StopControl {
     CRITICAL_SECTION lock;
     RunningWalk* walk = nullptr;
-    bool interrupted = false;
-    // The exit code of a run that the first stop ends: an interrupt's, or a
-    // database error's when the server stopped answering.
-    int code = kScanInterrupted;
+    // The exit code of the first stop, kScanDone until one: an interrupt's,
+    // or a database error's when the server stopped answering.
+    int code = kScanDone;
     // The run's site, for a program that has to end without its walk.
     const CConsoleSite* site = nullptr;
     CKernelHandle interrupt{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};  // set at the first interrupt
@@ -55,9 +54,9 @@ bool AttachWalk(RunningWalk* walk)
 {
     ::EnterCriticalSection(&g_stop.lock);
     g_stop.walk = walk;
-    if (walk && g_stop.interrupted)
+    if (walk && g_stop.code != kScanDone)
         StopWalk(*walk);
-    const bool interrupted = g_stop.interrupted;
+    const bool interrupted = g_stop.code != kScanDone;
     ::LeaveCriticalSection(&g_stop.lock);
     return interrupted;
 }
@@ -72,10 +71,7 @@ int StopCode()
 
 bool Interrupted()
 {
-    ::EnterCriticalSection(&g_stop.lock);
-    const bool interrupted = g_stop.interrupted;
-    ::LeaveCriticalSection(&g_stop.lock);
-    return interrupted;
+    return StopCode() != kScanDone;
 }
 
 // The walk stops after the file in progress, as the dialog's Stop does;
@@ -83,11 +79,11 @@ bool Interrupted()
 void Interrupt(int code)
 {
     ::EnterCriticalSection(&g_stop.lock);
-    if (!g_stop.interrupted && g_stop.walk)
-        StopWalk(*g_stop.walk);
-    if (!g_stop.interrupted)
+    if (g_stop.code == kScanDone) {
+        if (g_stop.walk)
+            StopWalk(*g_stop.walk);
         g_stop.code = code;
-    g_stop.interrupted = true;
+    }
     ::SetEvent(g_stop.interrupt.Get());
     ::LeaveCriticalSection(&g_stop.lock);
 }
@@ -148,7 +144,7 @@ void OnStatementTimeout(DWORD limitMs, HANDLE watchEnded)
     // A run already stopping (Ctrl+C) ends as that stop says, and gives up
     // on its own; the lock makes the first stop the one that speaks.
     ::EnterCriticalSection(&g_stop.lock);
-    const bool first = !g_stop.interrupted;
+    const bool first = g_stop.code == kScanDone;
     if (first) {
         PrintError(L"error: the database has not answered for " + std::to_wstring(limitMs / 1000) +
                    L" s (--statement-timeout); the run stops.");
