@@ -1,6 +1,6 @@
 #include "console/ConsoleSite.h"
 
-#include "framework/FullPath.h"
+#include "framework/FileFind.h"
 #include "scan/FileOwner.h"
 
 #include <algorithm>
@@ -9,12 +9,6 @@
 namespace {
 
 constexpr DWORD kProgressMs = 1000;
-
-bool IsFolder(const CString& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(CFullPath(path).GetExtendedPath());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
 
 bool IsPipeClosed(DWORD error)
 {
@@ -230,7 +224,7 @@ void CConsoleSite::ReportFolderNotListed(const CString& folder, DWORD error)
     // fault; a folder that is not there, said with the same code (a typed
     // "\\?\UNC\" is one), is: a nightly run that saw nothing must not pass
     // for a complete one.
-    if (error == ERROR_FILE_NOT_FOUND && IsFolder(folder))
+    if (error == ERROR_FILE_NOT_FOUND && GetPathKind(folder) == PathKind::Folder)
         return;
     Warn(L"warning: " + OneLine(folder.Str()) + L": cannot be listed (error " + std::to_wstring(error) + L")");
 }

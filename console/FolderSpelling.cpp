@@ -3,16 +3,13 @@
 #include "framework/FileFind.h"
 #include "framework/FullPath.h"
 
-#include <cwchar>
 #include <cwctype>
 #include <string>
 
 CString SpelledAsStored(const CString& folder)
 {
     const CFullPath full(folder);
-    const DWORD attributes = ::GetFileAttributesW(full.GetExtendedPath());
-    if (full.GetRootKind() == CFullPath::RootKind::None || attributes == INVALID_FILE_ATTRIBUTES ||
-        (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    if (full.GetRootKind() == CFullPath::RootKind::None || GetPathKind(folder) != PathKind::Folder)
         return folder;
     std::wstring path = full.GetPath().Str();
     if (full.GetRootKind() == CFullPath::RootKind::Drive)

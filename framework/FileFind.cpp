@@ -19,6 +19,15 @@ BOOL FileTimeToUnixSeconds(const FILETIME& ft, int64_t& refTime)
     return TRUE;
 }
 
+PathKind GetPathKind(const CString& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(CFullPath(path).GetExtendedPath());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Folder : PathKind::Other;
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathKind::Missing : PathKind::Unknown;
+}
+
 BOOL CFileFind::FindFile(LPCWSTR pstrSpec)
 {
     Close();

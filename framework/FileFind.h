@@ -51,6 +51,12 @@ private:
     CString m_strRoot;
 };
 
+// What a path names, asked in the form the system takes as it is (so that
+// "dir." is not taken for "dir"): a folder, something else, nothing there,
+// or unknown (it cannot be asked: no right, a name the system refuses).
+enum class PathKind { Folder, Other, Missing, Unknown };
+PathKind GetPathKind(const CString& path);
+
 // FILETIME (100 ns since 1601) to seconds since 1970, rounded down. FALSE for a
 // zero FILETIME, which the file system uses for "no time".
 BOOL FileTimeToUnixSeconds(const FILETIME& ft, int64_t& refTime);

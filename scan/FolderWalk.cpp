@@ -38,16 +38,6 @@ bool IsAddressable(LPCWSTR name)
     return wcschr(name, L'\\') == nullptr && wcschr(name, L'\uFFFD') == nullptr;
 }
 
-// The folder's attributes, asked by the form the system takes as it is, so
-// that "dir." is not taken for "dir"; INVALID_FILE_ATTRIBUTES with the
-// error when it cannot be asked.
-DWORD AttributesOf(const CString& path, DWORD& error)
-{
-    const DWORD attributes = ::GetFileAttributesW(CFullPath(path).GetExtendedPath());
-    error = attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_SUCCESS;
-    return attributes;
-}
-
 // The search of a sub-folder failed because the folder is no longer there
 // (or is a file now), rather than because it cannot be listed (its name,
 // its rights). Only while the folder given that holds it is still there: a
@@ -58,13 +48,8 @@ bool IsGone(const CString& folder, DWORD searchError, const CString& root)
     if (searchError != ERROR_PATH_NOT_FOUND && searchError != ERROR_FILE_NOT_FOUND &&
         searchError != ERROR_INVALID_NAME && searchError != ERROR_DIRECTORY)
         return false;
-    DWORD error = ERROR_SUCCESS;
-    const DWORD attributes = AttributesOf(folder, error);
-    const bool gone = attributes == INVALID_FILE_ATTRIBUTES
-                          ? error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-                          : (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-    const DWORD rootAttributes = AttributesOf(root, error);
-    return gone && rootAttributes != INVALID_FILE_ATTRIBUTES && (rootAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const PathKind kind = GetPathKind(folder);
+    return (kind == PathKind::Missing || kind == PathKind::Other) && GetPathKind(root) == PathKind::Folder;
 }
 
 bool AnyMatches(const std::vector<CNamePattern>& patterns, LPCWSTR name, size_t length)
