@@ -1,17 +1,12 @@
 #include "console/StepStatements.h"
 
-#include <algorithm>
+#include "scan/SqlTemplate.h"
 
-const wchar_t kFolderPathPlaceholder[] = L"{FolderPath}";
+#include <algorithm>
 
 namespace {
 
-std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to)
-{
-    for (size_t at = text.find(from); at != std::wstring::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
+const std::wstring kFolderPath = L"{FolderPath}";
 
 }  // namespace
 
@@ -19,7 +14,7 @@ std::vector<std::wstring> ExpandSteps(const std::vector<std::wstring>& steps, co
 {
     std::vector<std::wstring> prefixes;
     for (const CString& folder : folders) {
-        std::wstring prefix = ReplaceAll(folder.Str(), L"'", L"''");
+        std::wstring prefix = QuoteForSql(folder).Str();
         if (prefix.empty() || prefix.back() != L'\\')
             prefix += L'\\';
         if (std::find(prefixes.begin(), prefixes.end(), prefix) == prefixes.end())
@@ -27,12 +22,17 @@ std::vector<std::wstring> ExpandSteps(const std::vector<std::wstring>& steps, co
     }
     std::vector<std::wstring> expanded;
     for (const std::wstring& step : steps) {
-        if (step.find(kFolderPathPlaceholder) == std::wstring::npos) {
+        if (step.find(kFolderPath) == std::wstring::npos) {
             expanded.push_back(step);
             continue;
         }
-        for (const std::wstring& prefix : prefixes)
-            expanded.push_back(ReplaceAll(step, kFolderPathPlaceholder, prefix));
+        for (const std::wstring& prefix : prefixes) {
+            std::wstring statement = step;
+            for (size_t at = statement.find(kFolderPath); at != std::wstring::npos;
+                 at = statement.find(kFolderPath, at + prefix.size()))
+                statement.replace(at, kFolderPath.size(), prefix);
+            expanded.push_back(statement);
+        }
     }
     return expanded;
 }

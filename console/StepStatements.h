@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-extern const wchar_t kFolderPathPlaceholder[];
-
 // Each step in order; one with the placeholder once a folder, each folder
 // once. {FolderPath} is the folder as each of its files' paths begins, so
 // ending in a backslash ("D:\Data\", "D:\"), with single quotes doubled as
